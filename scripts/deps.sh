@@ -1,0 +1,12 @@
+#!/bin/sh
+# Installs what Korvo needs to build, test and run on Debian 12; skips what is already there.
+set -e
+pkgs="build-essential cmake qt6-base-dev libgtest-dev libbenchmark-dev fonts-noto-cjk"
+missing=""
+for p in $pkgs; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+fi

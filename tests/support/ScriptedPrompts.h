@@ -1,0 +1,95 @@
+// A stand-in for the prompt seam in tests: records every prompt and answers from a script.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/UserPrompts.h"
+
+class ScriptedPrompts final : public UserPrompts {
+public:
+    struct Shown {
+        enum class Kind { Message, OpenFile, SaveFile, Input } kind;
+        std::string text;  // message text, dialog title or input label
+        std::string caption;
+        PromptButtons buttons = PromptButtons::Ok;
+        PromptIcon icon = PromptIcon::None;
+    };
+
+    // Installs itself as the process's seam for its lifetime.
+    ScriptedPrompts() { previous_ = SetPrompts(this); }
+    ~ScriptedPrompts() override { SetPrompts(previous_); }
+    ScriptedPrompts(const ScriptedPrompts&) = delete;
+    ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
+
+    // Answers for message boxes, in order; when the script runs out, Ok (or Cancel for
+    // boxes without an Ok button) is given.
+    void AnswerMessages(std::initializer_list<PromptAnswer> answers) {
+        std::lock_guard lock(mutex_);
+        messageAnswers_.insert(messageAnswers_.end(), answers);
+    }
+    // Answers for file dialogs and input prompts, in order; std::nullopt is Cancel, and so is
+    // an exhausted script.
+    void AnswerTexts(std::initializer_list<std::optional<std::string>> answers) {
+        std::lock_guard lock(mutex_);
+        textAnswers_.insert(textAnswers_.end(), answers);
+    }
+
+    std::vector<Shown> shown() const {
+        std::lock_guard lock(mutex_);
+        return shown_;
+    }
+    std::vector<std::string> messageTexts() const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> texts;
+        for (const auto& s : shown_)
+            if (s.kind == Shown::Kind::Message) texts.push_back(s.text);
+        return texts;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        shown_.clear();
+    }
+
+    PromptAnswer Message(const std::string& text, const std::string& caption,
+                         PromptButtons buttons, PromptIcon icon) override {
+        std::lock_guard lock(mutex_);
+        shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon});
+        if (!messageAnswers_.empty()) {
+            PromptAnswer a = messageAnswers_.front();
+            messageAnswers_.pop_front();
+            return a;
+        }
+        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    }
+    std::optional<std::string> OpenFileName(const FileDialogRequest& r) override {
+        return Text(Shown::Kind::OpenFile, r.title, r.filter);
+    }
+    std::optional<std::string> SaveFileName(const FileDialogRequest& r) override {
+        return Text(Shown::Kind::SaveFile, r.title, r.filter);
+    }
+    std::optional<std::string> InputText(const std::string& caption, const std::string& label,
+                                         const std::string&) override {
+        return Text(Shown::Kind::Input, label, caption);
+    }
+
+private:
+    std::optional<std::string> Text(Shown::Kind kind, const std::string& text,
+                                    const std::string& caption) {
+        std::lock_guard lock(mutex_);
+        shown_.push_back({kind, text, caption});
+        if (textAnswers_.empty()) return std::nullopt;
+        auto a = textAnswers_.front();
+        textAnswers_.pop_front();
+        return a;
+    }
+
+    mutable std::mutex mutex_;
+    UserPrompts* previous_ = nullptr;
+    std::deque<PromptAnswer> messageAnswers_;
+    std::deque<std::optional<std::string>> textAnswers_;
+    std::vector<Shown> shown_;
+};
