@@ -1,0 +1,124 @@
+// The drawing store: slot tables of lines, circles, texts and snap points, and their operations.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/Elements.h"
+#include "core/SpatialGrid.h"
+
+class Renderer;
+class UndoJournal;
+
+class DrawingStore {
+public:
+    static constexpr int32_t kLineCapacity = 50000;  // designed sizes; the tables grow past them
+    static constexpr int32_t kCircleCapacity = 50000;
+    static constexpr int32_t kPointCapacity = 200000;
+    static constexpr int32_t kTextRecords = 1001;
+    static constexpr int32_t kMaxTexts = 1000;
+
+    DrawingStore();
+
+    // Collaborators, all optional: without a renderer nothing is drawn, without a journal
+    // nothing is journaled.
+    Renderer* renderer = nullptr;
+    UndoJournal* journal = nullptr;
+    // Called by AddLine/DeleteLine (op 1 = added, 0 = deleted) when broadcast is 1; the
+    // sharing code decides whether a session is connected.
+    std::function<void(int op, const LineElement&)> shareLine;
+    std::function<void(int op, const CircleElement&)> shareCircle;
+    // Run at the end of ClearStore: the tool reset to the select tool of the active tab.
+    std::function<void()> resetToSelect;
+
+    // Creation and reset.
+    bool CreateStore();
+    void ClearStore();
+
+    // Interactive operations: draw, make snap points, journal, share.
+    void AddLine(double x1, double y1, double x2, double y2, int broadcast);
+    void AddCircle(double cx, double cy, double radius, double startAngle, double endAngle,
+                   int broadcast);
+    void DeleteLine(int32_t index, int broadcast);
+    void DeleteCircle(int32_t index, int broadcast);
+    void SetCurrentColour(int32_t colourIndex);
+
+    // Bulk appends for the file readers: no drawing, journal or sharing.
+    // True when the element went in; coinciding end points, non-finite values and a table
+    // that cannot grow are refused.
+    bool AppendLine(double x1, double y1, double x2, double y2);
+    bool AppendCircle(double cx, double cy, double radius, double startAngle, double endAngle);
+    // False once the drawing holds 1,000 texts: the text is refused and the caller tells
+    // the user.
+    bool AppendText(double x, double y, const std::string& text, double height, double angle);
+
+    int32_t NextFreeLineSlot();
+    int32_t NextFreeCircleSlot();
+    int32_t NextFreePointSlot();
+    void AddLinePoints(int32_t n);
+    void AddCirclePoints(int32_t n);
+    void RemovePointsOf(uint8_t ownerKind, int32_t index);
+    void SortPoints(int32_t first, int32_t last);
+
+    // Undo of a deletion: brings the element back into `index` when that slot is free and
+    // within the table, else into the current slot with the colour and pen width given.
+    void RestoreLine(int32_t index, int32_t colour, int32_t penWidth, double x1, double y1,
+                     double x2, double y2);
+    void RestoreCircle(int32_t index, int32_t colour, int32_t penWidth, double cx, double cy,
+                       double radius, double startAngle, double endAngle);
+
+    // Records. Slots 0 to *Alloc exist.
+    LineElement& line(int32_t i) { return lines_[size_t(i)]; }
+    const LineElement& line(int32_t i) const { return lines_[size_t(i)]; }
+    CircleElement& circle(int32_t i) { return circles_[size_t(i)]; }
+    const CircleElement& circle(int32_t i) const { return circles_[size_t(i)]; }
+    PointElement& point(int32_t i) { return points_[size_t(i)]; }
+    const PointElement& point(int32_t i) const { return points_[size_t(i)]; }
+    TextElement& text(int32_t i) { return texts_[size_t(i)]; }
+    const TextElement& text(int32_t i) const { return texts_[size_t(i)]; }
+    LineElement& currentLine() { return line(lineCur); }
+    CircleElement& currentCircle() { return circle(circleCur); }
+
+    // Counters.
+    int32_t lineCur = 0, lineTop = 0, lineAlloc = -1;
+    int32_t circleCur = 0, circleTop = 0, circleAlloc = -1;
+    int32_t pointTop = 0, pointAlloc = -1;
+    int32_t textCur = 0, textCount = 0;
+
+    // Selection registers; -1 = none.
+    int32_t pickedLine = -1, pickedCircle = -1;
+    int32_t firstPick = -1, secondPick = -1;
+    int32_t snapIndex = -1;
+    PointElement snapPoint;  // copy of the caught point
+
+    // Tests compare the indexed intersection search with the plain scan of every element.
+    bool useSpatialIndex = true;
+
+private:
+    bool GrowLines(int32_t i);
+    bool GrowCircles(int32_t i);
+    bool GrowPoints(int32_t i);
+    int32_t AddPoint(double x, double y, uint8_t kind, uint8_t o1k, int32_t o1i, uint8_t o2k,
+                     int32_t o2i);
+    // Alive slots of one table, other than `skip`, in slot order, that can meet `box`.
+    void Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
+                    int32_t skip, std::vector<int32_t>& out) const;
+    static Box CircleBox(const CircleElement& c);
+    // Every change of `alive` goes through these, which keep the free slots and the grid.
+    void SetLineAlive(int32_t i, bool alive);
+    void SetCircleAlive(int32_t i, bool alive);
+    void EraseMarker();
+    void Journal(char letter, int32_t index, const LineElement& e);
+    void Journal(char letter, int32_t index, const CircleElement& e);
+
+    std::deque<LineElement> lines_;
+    std::deque<CircleElement> circles_;
+    std::deque<PointElement> points_;
+    std::vector<TextElement> texts_;
+    FreeSlots freeLines_, freeCircles_, freePoints_;
+    SpatialGrid lineGrid_, circleGrid_;
+    bool appendFailed_ = false;
+};

@@ -1,0 +1,153 @@
+// Drawing of elements and markers in world coordinates, the clear and the full redraw.
+#include "core/Renderer.h"
+
+#include <QFontMetrics>
+#include <QStringDecoder>
+#include <cmath>
+
+#include "core/ColourTable.h"
+#include "core/DrawingStore.h"
+
+namespace {
+
+double Radians(double degrees) { return degrees * (1.0 / 180.0) * 3.14159265358979; }
+
+// Font sizes and coordinates in pixels, with trunc toward zero and a floor of 1 pixel.
+int PixelSize(double v) {
+    if (!(v >= 1.0)) return 1;
+    if (v > 1e6) return 1000000;
+    return int(std::trunc(v));
+}
+
+}  // namespace
+
+void Renderer::SetPenColour(int index) {
+    if (auto rgb = ColourOf(index)) canvas_.SetPenColour(*rgb);
+}
+
+void Renderer::SetTextColour(int index) {
+    if (auto rgb = ColourOf(index)) canvas_.SetTextColour(*rgb);
+}
+
+void Renderer::SetBrush(int index, int style) {
+    uint32_t rgb = canvas_.brushColour();
+    if (auto c = ColourOf(index)) rgb = *c;
+    canvas_.SetBrush(rgb, style == 0 ? Canvas::BrushStyle::Solid : Canvas::BrushStyle::None);
+}
+
+void Renderer::SetPenWidth(int pixels) { canvas_.SetPenWidth(pixels); }
+
+void Renderer::DrawLine(double x1, double y1, double x2, double y2) {
+    int X1 = view_.ScreenX(x1), Y1 = view_.ScreenY(y1);
+    int X2 = view_.ScreenX(x2), Y2 = view_.ScreenY(y2);
+    if (X1 == X2 && Y1 == Y2) return;
+    // The line leaves out its last pixel, so that pixel is set first.
+    canvas_.SetPixel(X2, Y2, canvas_.penColour());
+    canvas_.MoveTo(X1, Y1);
+    canvas_.LineTo(X2, Y2);
+}
+
+void Renderer::DrawCircle(double cx, double cy, double radius, int colourIndex,
+                          double startAngle, double endAngle) {
+    int left = view_.ScreenX(cx - radius), right = view_.ScreenX(cx + radius);
+    int top = view_.ScreenY(cy - radius), bottom = view_.ScreenY(cy + radius);
+    SetPenColour(colourIndex);
+    if (startAngle == endAngle) {
+        canvas_.Ellipse(left, top, right, bottom);
+        return;
+    }
+    double s = Radians(startAngle);
+    double e = Radians(endAngle < startAngle ? endAngle + 360.0 : endAngle);
+    int x3 = view_.ScreenX(cx + radius * std::cos(s)), y3 = view_.ScreenY(cy + radius * std::sin(s));
+    int x4 = view_.ScreenX(cx + radius * std::cos(e)), y4 = view_.ScreenY(cy + radius * std::sin(e));
+    if (x3 == x4 && y3 == y4) return;
+    canvas_.Arc(left, top, right, bottom, x3, y3, x4, y4);
+}
+
+void Renderer::DrawText(double x, double y, const std::string& sjisText, double height,
+                        double angle) {
+    QFont font(QStringLiteral("MSゴシック"));
+    font.setStyleHint(QFont::TypeWriter);
+    int h = PixelSize(height / view_.scale);
+    int w = PixelSize(height * 0.5 / view_.scale);
+    font.setPixelSize(h);
+    // The requested average character width becomes a horizontal stretch of the face.
+    int natural = QFontMetrics(font).averageCharWidth();
+    if (natural > 0) font.setStretch(std::clamp(int(std::lround(100.0 * w / natural)), 1, 4000));
+    canvas_.SetFont(font);
+    double escapement = std::trunc(angle * 10.0);
+    int tenths = std::isfinite(escapement) ? int(std::fmod(escapement, 3600.0)) : 0;
+
+    QStringDecoder decode("Shift_JIS");
+    QString text = decode(QByteArrayView(sjisText.data(), qsizetype(sjisText.size())));
+    double th = canvas_.TextHeight();
+    double a = Radians(angle);
+    double left = std::trunc(view_.ScreenX(x) - std::sin(a) * th);
+    double topY = std::trunc(view_.ScreenY(y) - std::cos(a) * th);
+    if (!std::isfinite(left) || !std::isfinite(topY)) return;
+    canvas_.TextOut(int(left), int(topY), text, tenths);
+}
+
+void Renderer::DrawMarker(double x, double y, int size, int colourIndex) {
+    int left = view_.ScreenX(x) - size / 2, top = view_.ScreenY(y) - size / 2;
+    SetPenColour(colourIndex);
+    const int xy[] = {left, top, left + size, top, left + size, top + size,
+                      left, top + size, left, top};
+    canvas_.Polyline(xy, 5);
+}
+
+void Renderer::DrawRectOutline(double x1, double y1, double x2, double y2, int colourIndex) {
+    SetPenColour(colourIndex);
+    int X1 = view_.ScreenX(x1), Y1 = view_.ScreenY(y1);
+    int X2 = view_.ScreenX(x2), Y2 = view_.ScreenY(y2);
+    const int xy[] = {X1, Y1, X2, Y1, X2, Y2, X1, Y2, X1, Y1};
+    canvas_.Polyline(xy, 5);
+}
+
+void Renderer::DrawUcsMarker(bool on) {
+    canvas_.SetPenMode(Canvas::PenMode::Copy);
+    SetPenWidth(3);
+    SetPenColour(on ? 2 : 0);
+    DrawLine(ucsX, ucsY, ucsX + 20 * view_.scale, ucsY);
+    DrawLine(ucsX, ucsY, ucsX, ucsY + 20 * view_.scale);
+    SetPenWidth(1);
+}
+
+void Renderer::ClearScreen() {
+    canvas_.FillRect(0, 0, std::max(surfaceW, canvas_.scrollX() + canvas_.image().width()),
+                     std::max(surfaceH, canvas_.scrollY() + canvas_.image().height()), 0x000000);
+    DrawUcsMarker(ucsOn);
+    SetTextColour(7);
+    SetPenColour(7);
+    SetBrush(0, 1);
+}
+
+void Renderer::Redraw(const DrawingStore& store) {
+    ClearScreen();
+    canvas_.SetPenMode(Canvas::PenMode::Copy);
+    if (processEvents) processEvents();
+    // The events may have changed the pen; the elements are drawn in copy mode.
+    canvas_.SetPenMode(Canvas::PenMode::Copy);
+    for (int32_t i = 0; i <= store.lineTop; ++i) {
+        const LineElement& l = store.line(i);
+        if (!l.alive) continue;
+        SetPenWidth(l.penWidth);
+        SetPenColour(l.colour);
+        DrawLine(l.x1, l.y1, l.x2, l.y2);
+    }
+    for (int32_t i = 0; i <= store.circleTop; ++i) {
+        const CircleElement& c = store.circle(i);
+        if (!c.alive) continue;
+        SetPenWidth(c.penWidth);
+        SetBrush(c.fillColour, c.fillStyle);
+        SetPenColour(c.colour);
+        DrawCircle(c.cx, c.cy, c.radius, c.colour, c.startAngle, c.endAngle);
+    }
+    for (int32_t i = 0; i < store.textCount && i < DrawingStore::kTextRecords; ++i) {
+        const TextElement& t = store.text(i);
+        if (!t.alive) continue;
+        SetTextColour(t.colour);
+        DrawText(t.x, t.y, t.text, t.height, t.angle);
+    }
+    SetPenWidth(1);
+}

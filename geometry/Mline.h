@@ -1,0 +1,36 @@
+// Line elements: coefficients, storing a line, distance for picking, crossing and angle of two
+// lines.
+#pragma once
+
+#include "core/Elements.h"
+
+// The line through the end points as A*x + B*y + C = 0: A = y2 - y1, B = x1 - x2,
+// C = x2*y1 - x1*y2.
+void LineCoefficients(const LineElement& line, double& a, double& b, double& c);
+
+// Writes the end points into `line`, each rounded by Round5, ordered so that x1 < x2, or x1 == x2
+// and y1 <= y2. Returns 1; returns 0 when the given (unrounded) points coincide (SamePoint): the
+// rounded points are then stored as given, unordered, and the caller must not make the line alive.
+// A coordinate that is not finite, or that overflows when rounded, also gives 0 and leaves the
+// record untouched.
+int SetLineEnds(LineElement& line, double x1, double y1, double x2, double y2);
+
+// Distance from P to the segment: to the nearer end point when P projects outside it, else to the
+// line. -1.0 for a degenerate segment.
+double PointSegmentDistance(const LineElement& line, double px, double py);
+
+// The crossing of the two lines (extended as far as needed) on stored, ordered lines:
+//  -1  parallel or coincident (determinant within 1e-5), x and y untouched;
+//  -2  the crossing is exactly an end point of either line;
+//   1  the crossing lies on both segments;
+//   0  the crossing lies outside at least one segment.
+// For -2, 1 and 0 (x, y) is the crossing rounded by Round5; axis-parallel lines give exact values.
+// An arithmetic fault shows "L-L交点計算中エラー" and gives -1 with x and y untouched.
+int crossline(const LineElement& l1, const LineElement& l2, double& x, double& y);
+
+// True when (x, y) lies within the stored line's span: x1 <= x <= x2 and y between y1 and y2.
+bool WithinSegment(const LineElement& line, double x, double y);
+
+// The angle between the two stored direction vectors in degrees (AngleBetweenVectors): two lines
+// crossing at 30 degrees give 30 or 150 depending on their stored directions.
+double LineAngle(const LineElement& l1, const LineElement& l2);
