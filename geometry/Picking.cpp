@@ -1,0 +1,152 @@
+// Snapping to the nearest snap point and picking the nearest line or circle.
+#include "geometry/Picking.h"
+
+#include <cstdio>
+
+#include "core/DrawingStore.h"
+#include "core/Renderer.h"
+#include "geometry/Mcircle.h"
+#include "geometry/Mline.h"
+
+namespace {
+
+// Markers are XOR-drawn whatever the pen mode of the caller, so that drawing one twice
+// always restores the drawing.
+void XorMarker(Renderer& r, const PointElement& p) {
+    Canvas::PenMode mode = r.canvas().penMode();
+    int width = r.canvas().penWidth();
+    r.SetPenMode(Canvas::PenMode::Xor);
+    r.SetPenWidth(1);
+    r.DrawMarker(p.x, p.y, 6, p.kind);
+    r.SetPenMode(mode);
+    r.SetPenWidth(width);
+}
+
+void DrawLineIn(Renderer& r, const LineElement& l, int width, int colour) {
+    r.SetPenWidth(width);
+    r.SetPenColour(colour);
+    r.DrawLine(l.x1, l.y1, l.x2, l.y2);
+}
+
+void DrawCircleIn(Renderer& r, const CircleElement& c, int width, int colour) {
+    r.SetPenWidth(width);
+    r.SetBrush(colour == c.colour ? c.fillColour : colour, c.fillStyle);
+    r.DrawCircle(c.cx, c.cy, c.radius, colour, c.startAngle, c.endAngle);
+}
+
+}  // namespace
+
+std::string PickSnapPoint(const PickContext& c, int x, int y) {
+    DrawingStore& s = c.store;
+    const View& v = c.renderer.view();
+    const int previous = s.snapIndex;
+    const PointElement previousPoint = s.snapPoint;
+    s.snapIndex = -1;
+    double t = c.snapDistance * v.scale * v.scale;
+    const double wx = v.WorldX(x), wy = v.WorldY(y);
+    for (int32_t i = 0; i <= s.pointTop; ++i) {
+        const PointElement& p = s.point(i);
+        if (p.kind == kPointFree) continue;
+        double d2 = (wx - p.x) * (wx - p.x) + (wy - p.y) * (wy - p.y);
+        if (d2 < t) {
+            s.snapIndex = i;
+            t = d2;
+        }
+    }
+    if (s.snapIndex == -1) {
+        if (previous != -1) XorMarker(c.renderer, previousPoint);
+        return {};
+    }
+    s.snapPoint = s.point(s.snapIndex);
+    if (s.snapIndex == previous) return {};
+    if (previous != -1) XorMarker(c.renderer, previousPoint);
+    XorMarker(c.renderer, s.snapPoint);
+    const PointElement& p = s.snapPoint;
+    char text[512];
+    std::snprintf(text, sizeof text, "選択点=%5d 座標(%.12lf %.12lf) %c:%d %c:%d", s.snapIndex, p.x,
+                  p.y, char(p.owner1Kind), p.owner1Index, char(p.owner2Kind), p.owner2Index);
+    return text;
+}
+
+void ForgetSnapPoint(DrawingStore& store, Renderer& renderer) {
+    if (store.snapIndex == -1) return;
+    XorMarker(renderer, store.snapPoint);
+    store.snapIndex = -1;
+}
+
+void UnhighlightPicked(DrawingStore& s, Renderer& r, int penWidthOfWipe) {
+    Canvas::PenMode mode = r.canvas().penMode();
+    r.SetPenMode(Canvas::PenMode::Copy);
+    if (s.pickedLine != -1 && s.pickedLine <= s.lineAlloc && s.line(s.pickedLine).alive) {
+        const LineElement& l = s.line(s.pickedLine);
+        DrawLineIn(r, l, penWidthOfWipe, 0);
+        DrawLineIn(r, l, l.penWidth, l.colour);
+    } else if (s.pickedCircle != -1 && s.pickedCircle <= s.circleAlloc &&
+               s.circle(s.pickedCircle).alive) {
+        const CircleElement& e = s.circle(s.pickedCircle);
+        DrawCircleIn(r, e, penWidthOfWipe, 0);
+        DrawCircleIn(r, e, e.penWidth, e.colour);
+    }
+    r.SetPenMode(mode);
+}
+
+std::string PickElement(const PickContext& c, int x, int y) {
+    DrawingStore& s = c.store;
+    Renderer& r = c.renderer;
+    const View& v = r.view();
+    const int prevLine = s.pickedLine, prevCircle = s.pickedCircle;
+    double t = c.snapDistance * v.scale * v.scale;
+    const double wx = v.WorldX(x), wy = v.WorldY(y);
+    s.pickedLine = -1;
+    for (int32_t i = 0; i <= s.lineTop; ++i) {
+        const LineElement& l = s.line(i);
+        if (!l.alive) continue;
+        double d = PointSegmentDistance(l, wx, wy);
+        if (d > 0 && d < t) {
+            s.pickedLine = i;
+            t = d;
+        }
+    }
+    s.pickedCircle = -1;
+    for (int32_t i = 0; i <= s.circleTop; ++i) {
+        const CircleElement& e = s.circle(i);
+        if (!e.alive) continue;
+        double d = PointCircleDistance(e, wx, wy);
+        if (d > 0 && d < t) {
+            s.pickedCircle = i;
+            t = d;
+            s.pickedLine = -1;
+        }
+    }
+    if (s.pickedLine == prevLine && s.pickedCircle == prevCircle) return {};
+    const int nowLine = s.pickedLine, nowCircle = s.pickedCircle;
+    s.pickedLine = prevLine;
+    s.pickedCircle = prevCircle;
+    UnhighlightPicked(s, r, 2);
+    s.pickedLine = nowLine;
+    s.pickedCircle = nowCircle;
+
+    Canvas::PenMode mode = r.canvas().penMode();
+    r.SetPenMode(Canvas::PenMode::Copy);
+    char text[768];
+    text[0] = 0;
+    if (nowLine != -1) {
+        const LineElement& l = s.line(nowLine);
+        DrawLineIn(r, l, 2, 6);
+        r.SetPenWidth(l.penWidth);
+        std::snprintf(text, sizeof text, "選択直線=%5d (%lf , %lf) - (%lf, %lf) d%lf", nowLine, l.x1,
+                      l.y1, l.x2, l.y2, t);
+    } else if (nowCircle != -1) {
+        const CircleElement& e = s.circle(nowCircle);
+        Canvas::BrushStyle style = r.canvas().brushStyle();
+        r.SetBrush(0, 1);  // the highlight is an outline, never a fill
+        r.SetPenWidth(2);
+        r.DrawCircle(e.cx, e.cy, e.radius, 6, e.startAngle, e.endAngle);
+        r.SetPenWidth(e.penWidth);
+        r.SetBrush(0, style == Canvas::BrushStyle::Solid ? 0 : 1);
+        std::snprintf(text, sizeof text, "選択円=%5d 中心(%lf %lf) 半径=%lf 角度(%lf->%lf) d%lf",
+                      nowCircle, e.cx, e.cy, e.radius, e.startAngle, e.endAngle, t);
+    }
+    r.SetPenMode(mode);
+    return text;
+}
