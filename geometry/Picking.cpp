@@ -1,6 +1,8 @@
 // Snapping to the nearest snap point and picking the nearest line or circle.
 #include "geometry/Picking.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "core/DrawingStore.h"
@@ -33,6 +35,17 @@ void DrawCircleIn(Renderer& r, const CircleElement& c, int width, int colour) {
     r.SetBrush(colour == c.colour ? c.fillColour : colour, c.fillStyle);
     r.DrawCircle(c.cx, c.cy, c.radius, colour, c.startAngle, c.endAngle);
 }
+
+// Squared distance from (x, y) to a box; a lower bound of the distance to anything inside.
+inline double BoxDistance2(double x, double y, double minX, double minY, double maxX, double maxY) {
+    double dx = x < minX ? minX - x : (x > maxX ? x - maxX : 0.0);
+    double dy = y < minY ? minY - y : (y > maxY ? y - maxY : 0.0);
+    return dx * dx + dy * dy;
+}
+
+// An element whose box lies farther than the best distance so far cannot be picked; the
+// margin keeps elements whose computed distance may come out a rounding error short.
+inline bool OutOfReach(double box2, double t) { return box2 > t * t * 1.000001 + 1e-12; }
 
 }  // namespace
 
@@ -101,6 +114,8 @@ std::string PickElement(const PickContext& c, int x, int y) {
     for (int32_t i = 0; i <= s.lineTop; ++i) {
         const LineElement& l = s.line(i);
         if (!l.alive) continue;
+        if (OutOfReach(BoxDistance2(wx, wy, l.x1, std::min(l.y1, l.y2), l.x2, std::max(l.y1, l.y2)), t))
+            continue;
         double d = PointSegmentDistance(l, wx, wy);
         if (d > 0 && d < t) {
             s.pickedLine = i;
@@ -111,6 +126,8 @@ std::string PickElement(const PickContext& c, int x, int y) {
     for (int32_t i = 0; i <= s.circleTop; ++i) {
         const CircleElement& e = s.circle(i);
         if (!e.alive) continue;
+        double r = std::fabs(e.radius);
+        if (OutOfReach(BoxDistance2(wx, wy, e.cx - r, e.cy - r, e.cx + r, e.cy + r), t)) continue;
         double d = PointCircleDistance(e, wx, wy);
         if (d > 0 && d < t) {
             s.pickedCircle = i;
