@@ -1,7 +1,58 @@
-// Korvo's entry point.
+// Korvo's entry point: the application, the prompt seam, the main window and the message loop.
 #include <QApplication>
+#include <exception>
+#include <string>
+
+#include "core/QtPrompts.h"
+#include "core/TForm1.h"
+#include "core/TForm1Fonts.h"
+#include "core/UserPrompts.h"
+
+namespace {
+
+void ShowException(const char* what) {
+    Prompts().Message(what && *what ? what : "予期しない例外が発生しました", "Korvo",
+                      PromptButtons::Ok, PromptIcon::Error);
+}
+
+// An exception thrown by a handler is shown and ends only that action, as the framework's
+// own exception box does; the drawing and the program stay.
+class TApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowException(e.what());
+        } catch (...) {
+            ShowException(nullptr);
+        }
+        return false;
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    TApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Korvo"));
+    InstallJapaneseFontSubstitutes();
+    QtPrompts prompts;
+    SetPrompts(&prompts);
+
+    // An exception that escapes start-up is shown, and the program ends.
+    try {
+        TForm1 form;
+        if (!form.storeCreated()) return 3;  // "vertexメモリ確保に失敗しました" was shown
+        // The settings dialog TPagesDlg is created here, once, after the main window.
+        form.showMaximized();
+        return app.exec();
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException(nullptr);
+    }
+    return 1;
 }

@@ -1,0 +1,237 @@
+// The main window: start-up, resize, the select tool's reset and the simple handlers.
+#include "core/TForm1.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "core/ColourBox.h"
+#include "core/PaintBox.h"
+#include "core/TForm1Fonts.h"
+#include "core/UserPrompts.h"
+
+namespace {
+
+constexpr int kDesignedWidth = 688;
+constexpr int kDesignedHeight = 575;
+
+// The palette tabs, in their order.
+enum PaletteTab { kTabLine = 0, kTabCircle = 1, kTabEdit = 2, kTabTool = 3 };
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    InstallJapaneseFontSubstitutes();
+    BuildLayout();
+    ConnectView();
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
+
+    // FormCreate reads Panel1 at the designed size; showing the window maximised then
+    // passes through FormResize like any other change of size.
+    resize(kDesignedWidth, kDesignedHeight);
+    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    ensurePolished();
+    for (QWidget* w : {static_cast<QWidget*>(this), centralWidget(), Panel1})
+        if (w->layout()) w->layout()->activate();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QToolButton* TForm1::Button(const char* name) const {
+    return findChild<QToolButton*>(QString::fromUtf8(name));
+}
+
+void TForm1::FormCreate() {
+    if (!store.CreateStore()) {
+        ShowMessage("vertexメモリ確保に失敗しました");
+        return;  // the program ends with status 3 (storeCreated() is false)
+    }
+    storeCreated_ = true;
+    store.renderer = &renderer;
+    store.journal = &journal;
+    store.resetToSelect = [this] { ResetToSelect(); };
+
+    view.scale = 1.0;
+    commandCode = 100;
+    snapOn = 1;
+    ucsOn = 0;
+    SnapDistance = 4000.0;
+    SplineResolution = 5.0;
+    ArcAngleMin = 140.0;
+    ArcAngleMax = 170.0;
+    toolStep = 5;
+
+    const QSize panel = DrawingPanelSize();
+    lastPanelSize_ = panel;
+    view.viewExtentW = panel.width();
+    view.viewExtentH = panel.height();
+    view.originX = panel.width() / 2;
+    view.originY = panel.height() / 2;
+    ucsOriginX = ucsOriginY = 0.0;
+
+    PaintBox1->resize(panel);
+    ComboBox1->setCurrentIndex(6);
+
+    // Registering the LineShareRecord (56 bytes, ID 1) and the CircleShareRecord (64 bytes,
+    // ID 2) with man2man.RegiStruct, keeping the handles in LineShareTag and CircleShareTag,
+    // belongs here, right before the screen is cleared; it comes with the session component.
+
+    formCreated_ = true;
+    ClearScreen();
+}
+
+void TForm1::FormResize() {
+    const QSize oldPanel = lastPanelSize_;
+    const QSize panel = DrawingPanelSize();
+    lastPanelSize_ = panel;
+    // Until a zoom or fit-all gives the surface a size of its own, the surface is the
+    // drawing panel: it follows the panel, so no band of the panel is left where nothing
+    // can be seen or drawn.
+    const bool surfaceIsPanel =
+        PaintBox1->size() == oldPanel && QSize(view.viewExtentW, view.viewExtentH) == oldPanel;
+    ResizeView(view, panel.width(), panel.height());
+    if (surfaceIsPanel) PaintBox1->resize(panel);
+    RequestRepaint();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        // The edit boxes would take Ctrl+Z as their own undo; in this window it is the
+        // drawing's undo, wherever the focus is.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->keyCombination() == (Qt::CTRL | Qt::Key_Z)) {
+            event->ignore();
+            return true;
+        }
+    }
+    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) {
+        SyncCanvasToViewport();
+        if (formCreated_ && DrawingPanelSize() != lastPanelSize_) {
+            FormResize();
+        } else {
+            RequestRepaint();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    RequestRepaint();  // the first paint runs the full redraw
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized()) RequestRepaint();
+}
+
+// ---- The select tool ----
+
+void TForm1::ToggleRubberBand(int32_t step) {
+    // Only the drawing commands (101 to 106) have a rubber band; they bring their own
+    // drawing of it. The select tool has none.
+    (void)step;
+}
+
+void TForm1::LeaveCommand() {
+    PaintBox1->unsetCursor();
+    renderer.SetPenMode(Canvas::PenMode::Copy);
+    renderer.SetBrush(0, 1);
+    // A highlighted element is drawn over in black, three pixels wide, and then again as
+    // it is, which takes the highlight away.
+    if (store.pickedLine >= 0 && store.pickedLine <= store.lineAlloc) {
+        const LineElement& e = store.line(store.pickedLine);
+        renderer.SetPenWidth(3);
+        renderer.SetPenColour(0);
+        renderer.DrawLine(e.x1, e.y1, e.x2, e.y2);
+        renderer.SetPenWidth(e.penWidth);
+        renderer.SetPenColour(e.colour);
+        renderer.DrawLine(e.x1, e.y1, e.x2, e.y2);
+    } else if (store.pickedCircle >= 0 && store.pickedCircle <= store.circleAlloc) {
+        const CircleElement& e = store.circle(store.pickedCircle);
+        renderer.SetPenWidth(3);
+        renderer.DrawCircle(e.cx, e.cy, e.radius, 0, e.startAngle, e.endAngle);
+        renderer.SetPenWidth(e.penWidth);
+        renderer.DrawCircle(e.cx, e.cy, e.radius, e.colour, e.startAngle, e.endAngle);
+    }
+    ToggleRubberBand(toolStep);
+    toolStep = 0;
+    store.SetCurrentColour(ComboBox1->currentIndex() + 1);
+}
+
+void TForm1::ResetToSelect() {
+    for (const char* name : {"SpeedButton23", "SpeedButton31"})
+        if (QToolButton* b = Button(name)) b->setDown(false);
+
+    if (Button("SpeedButton30")->isChecked()) {
+        snapOn = 1;
+    } else {
+        if (store.snapIndex != -1) {
+            renderer.SetPenMode(Canvas::PenMode::Xor);
+            renderer.SetBrush(0, 1);
+            renderer.DrawMarker(store.snapPoint.x, store.snapPoint.y, 6, store.snapPoint.kind);
+            renderer.SetPenMode(Canvas::PenMode::Copy);
+            store.snapIndex = -1;
+        }
+        snapOn = 0;
+    }
+
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Bevel2, Edit3, Edit4, Edit5, Label3, Label4, Label5})
+        w->hide();
+
+    const char* select = nullptr;
+    switch (PageControl1->currentIndex()) {
+        case kTabLine:
+            select = "SpeedButton1";
+            break;
+        case kTabCircle:
+            select = "SpeedButton2";
+            break;
+        case kTabEdit:
+            select = "SpeedButton24";
+            break;
+        default:
+            return;  // "ﾂｰﾙ": the command stays as it was
+    }
+    LeaveCommand();
+    commandCode = 100;
+    Button(select)->setChecked(true);
+    if (PageControl1->currentIndex() == kTabCircle) store.currentCircle().fillStyle = 1;
+    toolStep = 0;
+}
+
+void TForm1::PageControl1Change() { ResetToSelect(); }
+
+void TForm1::SpeedButton1Click() {
+    LeaveCommand();
+    commandCode = 100;
+    toolStep = 5;
+}
+
+// ---- Simple handlers ----
+
+void TForm1::FileExitClick() { close(); }
+
+void TForm1::ComboBox1Change() { store.SetCurrentColour(ComboBox1->currentIndex() + 1); }
+
+void TForm1::SpeedButton35Click() { Panel3->setHidden(!Panel3->isHidden()); }
+
+void TForm1::SpeedButton19Click() {}
+
+void TForm1::Undo1Click() {
+    Undo1(journal, store, [this](const std::string& text) {
+        Memo1->appendPlainText(QString::fromStdString(text));
+    });
+}

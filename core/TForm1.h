@@ -1,0 +1,174 @@
+// The main window TForm1: owner of the drawing, the view and the command state, and the
+// wiring from its controls to the code that does the work.
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+#include <cstdint>
+
+#include "core/Canvas.h"
+#include "core/DrawingStore.h"
+#include "core/Renderer.h"
+#include "core/UndoJournal.h"
+#include "core/View.h"
+
+class QButtonGroup;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QScrollArea;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class TColourBox;
+class TPaintBox;
+struct CommandHosts;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // False when the element tables could not be had at start-up; the program then ends
+    // with status 3.
+    bool storeCreated() const { return storeCreated_; }
+
+    // ---- State owned by the window ----
+    DrawingStore store;
+    UndoJournal journal;
+    View view;  // scale, origin, viewExtent, bounds box
+    Canvas canvas;
+    Renderer renderer{canvas, view};
+
+    int32_t commandCode = 100;
+    int32_t toolStep = 5;
+    int32_t snapOn = 1;
+    int32_t ucsOn = 0;
+    double ucsOriginX = 0.0, ucsOriginY = 0.0;
+    double SnapDistance = 4000.0;
+    double SplineResolution = 5.0;
+    double ArcAngleMin = 140.0;
+    double ArcAngleMax = 170.0;
+    int32_t LineShareTag = 0, CircleShareTag = 0;
+
+    // ---- Controls (objectName = the control's name) ----
+    QWidget* Panel1 = nullptr;  // centre: tool bar above the drawing area
+    QWidget* CoolBar1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    TPaintBox* PaintBox1 = nullptr;
+    QWidget* Panel2 = nullptr;  // right band
+    QTabWidget* PageControl1 = nullptr;
+    QButtonGroup* paletteGroup = nullptr;  // every palette button, one exclusive group
+    TColourBox* ComboBox1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
+           *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr;
+    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr,
+              *Edit5 = nullptr, *Edit6 = nullptr;
+    QWidget* Panel3 = nullptr;  // bottom band: log and chat
+    QWidget* Panel4 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanels[2] = {nullptr, nullptr};
+    QTimer* Timer1 = nullptr;
+
+    QToolButton* Button(const char* name) const;
+
+    // The size of the drawing panel that the view rules call Panel1's width and height:
+    // the part of Panel1 below the tool bar, which ScrollBox1 fills (its scroll bars
+    // included, so the figure does not change when they come and go).
+    QSize DrawingPanelSize() const;
+    void SetStatusPanel(int panel, const QString& text);
+    QString StatusPanelText(int panel) const;
+    // The size of the widgets around the canvas, as the view commands read and set it.
+    SurfaceGeometry ReadSurface() const;
+    void ApplySurface(const SurfaceGeometry& surface);
+
+    // ---- Start-up, resize, view ----
+    void FormCreate();
+    void FormResize();
+    void ClearScreen();
+    void Redraw();
+    // Asks for a full redraw once the events that are waiting have run, as the window
+    // system asks for a repaint; several requests make one redraw.
+    void RequestRepaint();
+
+    // ---- Command state ----
+    void ResetToSelect();
+    void LeaveCommand();
+    // XOR-draws the current command's rubber band; no command of the select tool has one.
+    void ToggleRubberBand(int32_t step);
+
+    // ---- Handlers that work now ----
+    void FileExitClick();
+    void ComboBox1Change();
+    void SpeedButton35Click();
+    void SpeedButton19Click();
+    void Undo1Click();
+    void FileClsClick();
+    void RunBackClick();
+    void PaintBox1Paint();
+    void SpeedButton17Click();
+    void SpeedButton21Click();
+    void SpeedButton20Click();
+    void SpeedButton22Click();
+    void PageControl1Change();
+    void SpeedButton1Click();
+
+    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
+    void FileOpenClick();
+    void FilseSaveAsClick();
+    void DXFI1Click();
+    void DXFE1Click();
+    void FileTarnix1Click();
+    void SettingsClick();
+    void TooltoArcClick();
+    void SpeedButton23Click();
+    void SpeedButton30Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton10Click();
+    void SpeedButton11Click();
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void SpeedButton14Click();
+    void SpeedButton26Click();
+    void SpeedButton27Click();
+    void SpeedButton28Click();
+    void SpeedButton29Click();
+    void SpeedButton32Click();
+    void SpeedButton34Click();
+    void SpeedButton36Click();
+    void SpeedButton38Click();
+    void Timer1Timer();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildLayout();                         // TForm1Layout.cpp
+    QWidget* BuildPanel2(CommandHosts& hosts);  // TForm1Layout.cpp
+    QWidget* BuildPanel3(CommandHosts& hosts);  // TForm1Layout.cpp
+    void BuildStatusBar();                      // TForm1Layout.cpp
+    void ConnectView();                         // TForm1View.cpp
+    void SyncRenderer();
+    void SyncCanvasToViewport();
+    void FlushCanvas();
+
+    bool storeCreated_ = false;
+    bool formCreated_ = false;
+    QSize lastPanelSize_;
+    bool redrawing_ = false;
+    bool redrawAgain_ = false;
+    bool inProcessEvents_ = false;
+    bool repaintPending_ = false;
+    qint64 shownCanvasKey_ = 0;
+};
