@@ -66,17 +66,24 @@ void CommandState::SpeedButton12Click() {
     host_.Focus(EntryBox::Edit3);
 }
 
+void CommandState::ChooseEditCommand(int32_t code) {
+    // The commands picking two lines start at their first pick; the others at the click
+    // on one element.
+    bool twoLines = code == 114 || code == 115 || code == 118;
+    ChooseCommand(code, Cursor::Default, twoLines ? 3 : 1);
+}
+
 void CommandState::SpeedButton29Click(bool down) {
     if (down) {
         commandCode = 113;
         host_.SetCursor(Cursor::UpArrow);
         toolStep = 1;
-        renderer_.ucsOn = true;
+        renderer_.ucsOn = 1;
     } else {
         ResetToSelect();
-        renderer_.ucsOn = false;
+        renderer_.ucsOn = 0;
     }
-    renderer_.DrawUcsMarker(renderer_.ucsOn);
+    renderer_.DrawUcsMarker(renderer_.ucsOn != 0);
 }
 
 void CommandState::SpeedButton30Click(bool down) {

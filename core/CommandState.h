@@ -42,6 +42,7 @@ std::optional<double> BoxNumber(const std::string& text);
 
 struct WorldPoint {
     double x = 0.0, y = 0.0;
+    bool operator==(const WorldPoint&) const = default;
 };
 
 class CommandState {
@@ -83,6 +84,9 @@ public:
     void SpeedButton13Click();
     void SpeedButton14Click();
     void SpeedButton29Click(bool down);
+    // The edit commands of the palette choose their command here: delete 111, trim to
+    // corner 114, fillet 115, offset 116, split 117, angle measurement 118.
+    void ChooseEditCommand(int32_t code);
     void SpeedButton30Click(bool down);
 
     // Typed coordinates.

@@ -116,7 +116,7 @@ void Renderer::DrawUcsMarker(bool on) {
 void Renderer::ClearScreen() {
     canvas_.FillRect(0, 0, std::max(surfaceW, canvas_.scrollX() + canvas_.image().width()),
                      std::max(surfaceH, canvas_.scrollY() + canvas_.image().height()), 0x000000);
-    DrawUcsMarker(ucsOn);
+    DrawUcsMarker(ucsOn != 0);
     SetTextColour(7);
     SetPenColour(7);
     SetBrush(0, 1);

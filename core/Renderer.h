@@ -1,6 +1,7 @@
 // Drawing of elements, markers and the user-origin marker in world coordinates.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,7 +19,7 @@ public:
 
     // The user coordinate origin and whether it is on; the window owns them, the
     // renderer draws their marker.
-    bool ucsOn = false;
+    int32_t ucsOn = 0;
     double ucsX = 0.0, ucsY = 0.0;
     // Surface size, for ClearScreen.
     int surfaceW = 0, surfaceH = 0;

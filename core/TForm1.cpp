@@ -34,6 +34,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     InstallJapaneseFontSubstitutes();
     BuildLayout();
     ConnectView();
+    tools.Wire();
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
 
     // FormCreate reads Panel1 at the designed size; showing the window maximised then
@@ -100,8 +101,13 @@ void TForm1::FormResize() {
     // can be seen or drawn.
     const bool surfaceIsPanel =
         PaintBox1->size() == oldPanel && QSize(view.viewExtentW, view.viewExtentH) == oldPanel;
-    ResizeView(view, panel.width(), panel.height());
-    if (surfaceIsPanel) PaintBox1->resize(panel);
+    // A surface of its own (after zoom or fit all) stays as it is: only the visible part
+    // changes, so the origin must not move, or the drawing would jump by the difference
+    // between the surface and the panel.
+    if (surfaceIsPanel) {
+        ResizeView(view, panel.width(), panel.height());
+        PaintBox1->resize(panel);
+    }
     RequestRepaint();
 }
 
@@ -138,87 +144,15 @@ void TForm1::changeEvent(QEvent* event) {
 
 // ---- The select tool ----
 
-void TForm1::ToggleRubberBand(int32_t step) {
-    // Only the drawing commands (101 to 106) have a rubber band; they bring their own
-    // drawing of it. The select tool has none.
-    (void)step;
-}
+void TForm1::ToggleRubberBand(int32_t step) { tools.machine.ToggleRubberBand(step); }
 
-void TForm1::LeaveCommand() {
-    PaintBox1->unsetCursor();
-    renderer.SetPenMode(Canvas::PenMode::Copy);
-    renderer.SetBrush(0, 1);
-    // A highlighted element is drawn over in black, three pixels wide, and then again as
-    // it is, which takes the highlight away.
-    if (store.pickedLine >= 0 && store.pickedLine <= store.lineAlloc) {
-        const LineElement& e = store.line(store.pickedLine);
-        renderer.SetPenWidth(3);
-        renderer.SetPenColour(0);
-        renderer.DrawLine(e.x1, e.y1, e.x2, e.y2);
-        renderer.SetPenWidth(e.penWidth);
-        renderer.SetPenColour(e.colour);
-        renderer.DrawLine(e.x1, e.y1, e.x2, e.y2);
-    } else if (store.pickedCircle >= 0 && store.pickedCircle <= store.circleAlloc) {
-        const CircleElement& e = store.circle(store.pickedCircle);
-        renderer.SetPenWidth(3);
-        renderer.DrawCircle(e.cx, e.cy, e.radius, 0, e.startAngle, e.endAngle);
-        renderer.SetPenWidth(e.penWidth);
-        renderer.DrawCircle(e.cx, e.cy, e.radius, e.colour, e.startAngle, e.endAngle);
-    }
-    ToggleRubberBand(toolStep);
-    toolStep = 0;
-    store.SetCurrentColour(ComboBox1->currentIndex() + 1);
-}
+void TForm1::LeaveCommand() { tools.machine.LeaveCommand(); }
 
-void TForm1::ResetToSelect() {
-    for (const char* name : {"SpeedButton23", "SpeedButton31"})
-        if (QToolButton* b = Button(name)) b->setDown(false);
-
-    if (Button("SpeedButton30")->isChecked()) {
-        snapOn = 1;
-    } else {
-        if (store.snapIndex != -1) {
-            renderer.SetPenMode(Canvas::PenMode::Xor);
-            renderer.SetBrush(0, 1);
-            renderer.DrawMarker(store.snapPoint.x, store.snapPoint.y, 6, store.snapPoint.kind);
-            renderer.SetPenMode(Canvas::PenMode::Copy);
-            store.snapIndex = -1;
-        }
-        snapOn = 0;
-    }
-
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Bevel2, Edit3, Edit4, Edit5, Label3, Label4, Label5})
-        w->hide();
-
-    const char* select = nullptr;
-    switch (PageControl1->currentIndex()) {
-        case kTabLine:
-            select = "SpeedButton1";
-            break;
-        case kTabCircle:
-            select = "SpeedButton2";
-            break;
-        case kTabEdit:
-            select = "SpeedButton24";
-            break;
-        default:
-            return;  // "ﾂｰﾙ": the command stays as it was
-    }
-    LeaveCommand();
-    commandCode = 100;
-    Button(select)->setChecked(true);
-    if (PageControl1->currentIndex() == kTabCircle) store.currentCircle().fillStyle = 1;
-    toolStep = 0;
-}
+void TForm1::ResetToSelect() { tools.machine.ResetToSelect(); }
 
 void TForm1::PageControl1Change() { ResetToSelect(); }
 
-void TForm1::SpeedButton1Click() {
-    LeaveCommand();
-    commandCode = 100;
-    toolStep = 5;
-}
+void TForm1::SpeedButton1Click() { tools.machine.SpeedButton1Click(); }
 
 // ---- Simple handlers ----
 

@@ -9,6 +9,7 @@
 #include "core/Canvas.h"
 #include "core/DrawingStore.h"
 #include "core/Renderer.h"
+#include "core/TForm1Tools.h"
 #include "core/UndoJournal.h"
 #include "core/View.h"
 
@@ -45,12 +46,16 @@ public:
     Canvas canvas;
     Renderer renderer{canvas, view};
 
-    int32_t commandCode = 100;
-    int32_t toolStep = 5;
-    int32_t snapOn = 1;
-    int32_t ucsOn = 0;
-    double ucsOriginX = 0.0, ucsOriginY = 0.0;
-    double SnapDistance = 4000.0;
+    // The command state machine and its bridge to the controls; the names below are the
+    // window's view of its state.
+    TForm1Tools tools{*this};
+    int32_t& commandCode = tools.machine.commandCode;
+    int32_t& toolStep = tools.machine.toolStep;
+    int32_t& snapOn = tools.machine.snapOn;
+    int32_t& ucsOn = renderer.ucsOn;
+    double& ucsOriginX = renderer.ucsX;
+    double& ucsOriginY = renderer.ucsY;
+    double& SnapDistance = tools.machine.snapDistance;
     double SplineResolution = 5.0;
     double ArcAngleMin = 140.0;
     double ArcAngleMax = 170.0;

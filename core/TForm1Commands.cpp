@@ -1,4 +1,6 @@
 // The main window's handlers whose commands are still to be built; each names what it will do.
+#include <QToolButton>
+
 #include "core/TForm1.h"
 
 // File menu: native file, DXF in and out, Tarnix import.
@@ -12,26 +14,26 @@ void TForm1::FileTarnix1Click() {}  // Tarnix import
 void TForm1::SettingsClick() {}       // the settings dialog (menu and SpeedButton33)
 void TForm1::TooltoArcClick() {}      // lines to arcs
 void TForm1::SpeedButton23Click() {}  // print
-void TForm1::SpeedButton30Click() {}  // snap on/off
+void TForm1::SpeedButton30Click() { tools.machine.SpeedButton30Click(Button("SpeedButton30")->isChecked()); }
 
 // Drawing commands of the palette.
-void TForm1::SpeedButton3Click() {}   // line
-void TForm1::SpeedButton4Click() {}   // rectangle
-void TForm1::SpeedButton10Click() {}  // circle of the typed radius
-void TForm1::SpeedButton11Click() {}  // filled circle
-void TForm1::SpeedButton12Click() {}  // arc of the typed radius and angles
-void TForm1::SpeedButton13Click() {}  // circle by centre and a point
-void TForm1::SpeedButton14Click() {}  // arc through three points
-void TForm1::SpeedButton29Click() {}  // user coordinate origin
+void TForm1::SpeedButton3Click() { tools.machine.SpeedButton3Click(); }
+void TForm1::SpeedButton4Click() { tools.machine.SpeedButton4Click(); }
+void TForm1::SpeedButton10Click() { tools.machine.SpeedButton10Click(); }
+void TForm1::SpeedButton11Click() { tools.machine.SpeedButton11Click(); }
+void TForm1::SpeedButton12Click() { tools.machine.SpeedButton12Click(); }
+void TForm1::SpeedButton13Click() { tools.machine.SpeedButton13Click(); }
+void TForm1::SpeedButton14Click() { tools.machine.SpeedButton14Click(); }
+void TForm1::SpeedButton29Click() { tools.machine.SpeedButton29Click(Button("SpeedButton29")->isChecked()); }
 
 // Edit commands of the palette.
-void TForm1::SpeedButton26Click() {}  // fillet
-void TForm1::SpeedButton27Click() {}  // offset
-void TForm1::SpeedButton28Click() {}  // delete
-void TForm1::SpeedButton32Click() {}  // trim to corner
-void TForm1::SpeedButton36Click() {}  // split
-void TForm1::SpeedButton38Click() {}  // angle measurement
+void TForm1::SpeedButton26Click() { tools.machine.ChooseEditCommand(115); }  // fillet
+void TForm1::SpeedButton27Click() { tools.machine.ChooseEditCommand(116); }  // offset
+void TForm1::SpeedButton28Click() { tools.machine.ChooseEditCommand(111); }  // delete
+void TForm1::SpeedButton32Click() { tools.machine.ChooseEditCommand(114); }  // trim to corner
+void TForm1::SpeedButton36Click() { tools.machine.ChooseEditCommand(117); }  // split
+void TForm1::SpeedButton38Click() { tools.machine.ChooseEditCommand(118); }  // angle measurement
 
 // Sharing and the mouse tracking timer.
 void TForm1::SpeedButton34Click() {}  // connect / disconnect
-void TForm1::Timer1Timer() {}         // snapping, picking and the rubber band
+void TForm1::Timer1Timer() { tools.machine.Timer1Timer(); }

@@ -73,9 +73,6 @@ void TForm1::SyncCanvasToViewport() {
 }
 
 void TForm1::SyncRenderer() {
-    renderer.ucsOn = ucsOn == 1;
-    renderer.ucsX = ucsOriginX;
-    renderer.ucsY = ucsOriginY;
     renderer.surfaceW = PaintBox1->width();
     renderer.surfaceH = PaintBox1->height();
 }

@@ -18,10 +18,7 @@ void ClickTab(TForm1& form, int index) {
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
 }
 
-struct WorldPoint {
-    double x, y;
-    bool operator==(const WorldPoint&) const = default;
-};
+
 
 // The world point under the centre of the visible part of the drawing panel.
 WorldPoint VisibleCentre(const TForm1& form) {
