@@ -1,0 +1,270 @@
+// TMan2Man: registered structures, free data, the send buffers, the three ways of sending and the dispatch of received messages.
+#include <QCoreApplication>
+#include <QEvent>
+#include <chrono>
+#include <cstring>
+#include <new>
+
+#include "core/UserPrompts.h"
+#include "net/TMan2Man.h"
+#include "net/TMan2ManMessages.h"
+
+using namespace man2man;
+
+int TMan2Man::deferring = 0;
+
+namespace {
+const char* const kExceptionHead = "TMMコンポーネントで例外が発生しました。\n";
+// Caption of the box that reports an exception raised while a message was handled.
+const char* const kApplicationTitle = "Korvo";
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Registered structures and free data
+
+int TMan2Man::RegiStruct(void* data, unsigned size, unsigned id) {
+    for (size_t i = 0; i < commonData.ids.size(); ++i) {
+        if (commonData.ids[i] != id) continue;
+        if (commonData.data[i] == data && commonData.sizes[i] == size) return int(i);
+        throw TMan2ManException(std::string(kExceptionHead) +
+                                "RegiStructに同じIDの構造体が登録されています。");
+    }
+    const size_t count = commonData.ids.size();
+    if (count % 10 == 0) {
+        commonData.data.reserve(count + 10);
+        commonData.sizes.reserve(count + 10);
+        commonData.ids.reserve(count + 10);
+    }
+    commonData.data.push_back(data);
+    commonData.sizes.push_back(size);
+    commonData.ids.push_back(id);
+    ResizeDataPool(1, size + 8);
+    return int(count);
+}
+
+bool TMan2Man::SendRegiData(int index, bool guaranteed) {
+    if (!connected || lost || index < 0 || index >= RegiCount()) return false;
+    const unsigned size = commonData.sizes[size_t(index)];
+    if (dataPool[1].capacity < size + 8) return false;
+    uint8_t* message = dataPool[1].block.get();
+    WriteWord(message, 0, kRegiDataMessage);
+    WriteWord(message, 4, commonData.ids[size_t(index)]);
+    std::memcpy(message + 8, commonData.data[size_t(index)], size);
+    return MySend(message, size + 8, guaranteed);
+}
+
+void TMan2Man::RegiDataGet(const uint8_t* message, size_t size) {
+    const unsigned id = ReadWord(message, 4);
+    for (size_t i = 0; i < commonData.ids.size(); ++i) {
+        if (commonData.ids[i] != id) continue;
+        // A record of another length is not ours to copy: nothing is written, nothing fires.
+        if (size != size_t(commonData.sizes[i]) + 8) return;
+        std::memcpy(commonData.data[i], message + 8, commonData.sizes[i]);
+        if (OnRegiDataComming) OnRegiDataComming(this, RegiDataTag(i));
+        return;
+    }
+    throw TMan2ManException(std::string(kExceptionHead) + "未登録データが届きました。Data ID = " +
+                            std::to_string(id));
+}
+
+bool TMan2Man::SendFreeData(const void* data, unsigned size, bool guaranteed) {
+    if (!connected || lost || data == nullptr || size == 0) return false;
+    if (size > 0xFFFFFFFFu - 8 - 100 || !ResizeDataPool(2, size + 8)) return false;
+    uint8_t* message = dataPool[2].block.get();
+    WriteWord(message, 0, kFreeDataMessage);
+    WriteWord(message, 4, size);
+    std::memcpy(message + 8, data, size);
+    return MySend(message, size + 8, guaranteed);
+}
+
+void TMan2Man::FreeDataGet(const uint8_t* message, size_t size) {
+    if (OnFreeDataComming) OnFreeDataComming(this, message + 8, unsigned(size - 8));
+}
+
+// ---------------------------------------------------------------------------------------
+// The send buffers
+
+void TMan2Man::InitDataPool() {
+    for (auto& slot : dataPool) {
+        slot.block.reset();
+        slot.capacity = 0;
+    }
+}
+
+bool TMan2Man::ResizeDataPool(int slot, unsigned size) {
+    if (slot < 0 || slot >= int(dataPool.size())) return false;
+    PoolSlot& s = dataPool[size_t(slot)];
+    if (s.capacity >= size) return true;
+    s.block.reset();
+    s.capacity = 0;
+    const uint64_t capacity = uint64_t(size / 100) * 100 + 100;
+    if (capacity > 0xFFFFFFFFu) return false;
+    s.block.reset(new (std::nothrow) uint8_t[size_t(capacity)]());
+    if (!s.block) return false;
+    s.capacity = unsigned(capacity);
+    return true;
+}
+
+void TMan2Man::UnInitDataPool() { InitDataPool(); }
+
+unsigned TMan2Man::PoolCapacity(int slot) const {
+    return slot >= 0 && slot < int(dataPool.size()) ? dataPool[size_t(slot)].capacity : 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Sending
+
+bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
+    IDirectPlay3A* dp = directPlay;
+    if (dp == nullptr || size > 0xFFFFFFFFu - 8) return false;
+    const DPID from = player[0].id;
+    const DPID to = player[1].id;
+    void* bytes = const_cast<void*>(data);
+    HRESULT result;
+    if (!guaranteed) {
+        result = dp->Send(from, to, 0, bytes, DWORD(size));
+    } else if (guaranteedSupported) {
+        result = dp->Send(from, to, DPSEND_GUARANTEED, bytes, DWORD(size));
+    } else {
+        if (!ResizeDataPool(0, unsigned(size + 8))) return false;
+        uint8_t* envelope = dataPool[0].block.get();
+        WriteWord(envelope, 0, kGuaranteeEnvelope);
+        WriteWord(envelope, 4, sendSequence);
+        std::memcpy(envelope + 8, data, size);
+        const unsigned wait = unsigned(providerTimeout) / 12;
+        bool acknowledged = false;
+        result = DP_OK;
+        for (int attempt = 0; attempt < 10 && !acknowledged; ++attempt) {
+            result = dp->Send(from, to, 0, envelope, DWORD(size + 8));
+            if (!FAILED(result)) acknowledged = WaitForAck(wait);
+        }
+        if (!acknowledged && !FAILED(result)) return false;
+        if (acknowledged) ++sendSequence;
+    }
+    if (FAILED(result)) {
+        SendError(result);
+        return false;
+    }
+    SomethingSent();
+    return true;
+}
+
+bool TMan2Man::WaitForAck(unsigned ms) {
+    // The acknowledgement is read by the receive thread, which may be waiting for the UI
+    // thread to take a message it received before. Such hand-offs are taken now and kept
+    // until the send is over, so the acknowledgement is not stuck behind them and no handler
+    // runs in the middle of a send.
+    ++deferring;
+    const std::vector<TMan2Man*> all = Instances();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    bool acknowledged = false;
+    for (;;) {
+        for (TMan2Man* m : all)
+            if (m->receiveThread)
+                QCoreApplication::sendPostedEvents(m->receiveThread->HandoffContext(),
+                                                   QEvent::MetaCall);
+        const auto now = std::chrono::steady_clock::now();
+        const auto left =
+            now < deadline ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
+                           : std::chrono::milliseconds(0);
+        const auto slice = std::min(left, std::chrono::milliseconds(2));
+        if (ackEvent && ackEvent->Wait(uint32_t(slice.count()))) {
+            acknowledged = true;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+    }
+    --deferring;
+    if (deferring == 0)
+        for (TMan2Man* m : Instances())
+            if (!m->deferred.empty())
+                QMetaObject::invokeMethod(m, [m] { m->DispatchDeferred(); }, Qt::QueuedConnection);
+    return acknowledged;
+}
+
+// ---------------------------------------------------------------------------------------
+// Dispatch
+
+void TMan2Man::HandOff() {
+    if (deferring > 0) {
+        deferred.push_back(DeferredMessage{
+            receivedRecord.sender,
+            std::vector<uint8_t>(receivedRecord.message, receivedRecord.message + receivedRecord.size)});
+        return;
+    }
+    ++handoffDepth;
+    // Messages kept back during a send go first, so that the order stays as received.
+    if (!deferred.empty()) {
+        const ReceivedRecord current = receivedRecord;
+        DispatchDeferred();
+        receivedRecord = current;
+    }
+    if (initialized) Dispatch();
+    --handoffDepth;
+    if (handoffDepth == 0 && !retired.empty())
+        QMetaObject::invokeMethod(this, [this] { FinishRetired(); }, Qt::QueuedConnection);
+}
+
+void TMan2Man::Dispatch() {
+    // An exception of a handler or of the component must not end the receive loop: it is
+    // reported here, on the UI thread, and receiving goes on.
+    try {
+        SelectData2();
+    } catch (const std::exception& e) {
+        Prompts().Message(e.what(), kApplicationTitle, PromptButtons::Ok, PromptIcon::Error);
+    } catch (...) {
+        Prompts().Message(std::string(kExceptionHead), kApplicationTitle, PromptButtons::Ok,
+                          PromptIcon::Error);
+    }
+}
+
+void TMan2Man::DispatchDeferred() {
+    while (!deferred.empty() && deferring == 0 && initialized) {
+        DeferredMessage m = std::move(deferred.front());
+        deferred.pop_front();
+        receivedRecord = ReceivedRecord{m.sender, m.bytes.data(), m.bytes.size()};
+        Dispatch();
+    }
+}
+
+void TMan2Man::SelectData2() {
+    const ReceivedRecord r = receivedRecord;
+    if (r.message == nullptr) return;
+    if (r.sender != DPID_SYSMSG) {
+        if (!WellFormedPlayerMessage(r.message, r.size)) return;
+        SomethingReceived();
+        switch (ReadWord(r.message, 0)) {
+            case kRegiDataMessage:
+                RegiDataGet(r.message, r.size);
+                break;
+            case kFreeDataMessage:
+                FreeDataGet(r.message, r.size);
+                break;
+            case kChatMessage:
+                ChatGet(r.message, r.size);
+                break;
+            default:
+                break;
+        }
+        return;
+    }
+    if (r.size < sizeof(DPMSG_GENERIC)) return;
+    DPMSG_GENERIC generic;
+    std::memcpy(&generic, r.message, sizeof generic);
+    switch (generic.dwType) {
+        case DPSYS_CREATEPLAYERORGROUP:
+            PartnerArrived(r.message, r.size);
+            break;
+        case DPSYS_DESTROYPLAYERORGROUP:
+            PartnerLeft(r.message, r.size);
+            break;
+        case DPSYS_SESSIONLOST:
+            PartnerLost();
+            break;
+        case DPSYS_HOST:
+            if (!RenewalSession()) Disconnect();
+            break;
+        default:
+            break;
+    }
+}
