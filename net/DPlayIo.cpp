@@ -67,10 +67,20 @@ std::optional<std::uint16_t> DPlayIo::Serve(std::uint16_t port) {
 
 void DPlayIo::StopServing() {
     serveRetry_.reset();
-    delete hostUdp_;
-    hostUdp_ = nullptr;
-    delete server_;
-    server_ = nullptr;
+    // Serving may end from inside the host socket's own readyRead: close it at once (the
+    // port is free again) but let it go only when that handler has returned.
+    if (hostUdp_) {
+        disconnect(hostUdp_, nullptr, this, nullptr);
+        hostUdp_->close();
+        hostUdp_->deleteLater();
+        hostUdp_ = nullptr;
+    }
+    if (server_) {
+        disconnect(server_, nullptr, this, nullptr);
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
     std::vector<std::uint64_t> accepted;
     for (const auto& [key, link] : links_)
         if (link.ep.channel == Endpoint::Host) accepted.push_back(key);
