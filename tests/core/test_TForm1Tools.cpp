@@ -1,5 +1,7 @@
 // Drawing with the mouse and typed coordinates through the real window.
+#include <QDir>
 #include <QLineEdit>
+#include <QPainter>
 #include <QMouseEvent>
 
 #include "tests/core/test_TForm1Fixture.h"
@@ -150,4 +152,34 @@ TEST_F(TForm1ToolsTest, TheSnapMarkerAppearsAndGoesWithThePixelsRestored) {
     Hover(At(200, 120));
     EXPECT_EQ(form->store.snapIndex, -1);
     EXPECT_EQ(form->canvas.image(), before);
+}
+
+TEST_F(TForm1ToolsTest, TrackingShowsBandMarkerAndHighlightInAScreenshot) {
+    // For a person to look at: a rubber band caught on an end point, then a picked line
+    // drawn highlighted, side by side.
+    form->store.AddLine(-200, -100, 200, -100, 1);
+    form->store.AddLine(200, -100, 200, 100, 1);
+    form->store.AddCircle(-80, 20, 60, 0, 0, 1);
+    Settle();
+
+    Button("SpeedButton3")->click();
+    Click(At(-200, 100));
+    Hover(At(197, 97));  // near nothing: the band follows the mouse freely
+    Hover(At(202, -98));  // near the corner: marker, and the band ends on the corner
+    EXPECT_EQ(form->store.snapIndex, 1);
+    const QImage band = form->canvas.image().copy();
+
+    Button("SpeedButton28")->click();  // delete: waits for a pick
+    Settle();
+    Hover(At(0, -101));
+    EXPECT_NE(form->canvas.image(), band);
+    const QImage pick = form->canvas.image().copy();
+
+    QImage sheet(band.width() * 2, band.height(), QImage::Format_RGB32);
+    QPainter painter(&sheet);
+    painter.drawImage(0, 0, band);
+    painter.drawImage(band.width(), 0, pick);
+    painter.end();
+    const QString path = QDir(QStringLiteral(KORVO_SHOT_DIR)).filePath("korvo-tracking.png");
+    ASSERT_TRUE(sheet.save(path)) << path.toStdString();
 }
