@@ -163,16 +163,16 @@ bool TMan2Man::WaitForAck(unsigned ms) {
             if (m->receiveThread)
                 QCoreApplication::sendPostedEvents(m->receiveThread->HandoffContext(),
                                                    QEvent::MetaCall);
-        const auto now = std::chrono::steady_clock::now();
-        const auto left =
-            now < deadline ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
-                           : std::chrono::milliseconds(0);
-        const auto slice = std::min(left, std::chrono::milliseconds(2));
-        if (ackEvent && ackEvent->Wait(uint32_t(slice.count()))) {
+        if (ackEvent && ackEvent->Wait(0)) {
             acknowledged = true;
             break;
         }
-        if (std::chrono::steady_clock::now() >= deadline) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) break;
+        // Woken by the next hand-off or by a counted acknowledgement; the slice only covers a
+        // hand-off whose signal came just before this wait and whose event was not yet queued.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        ReceiveThread::Activity().Wait(uint32_t(std::min(left, std::chrono::milliseconds(2)).count()));
     }
     --deferring;
     if (deferring == 0)

@@ -79,6 +79,11 @@ void ReceiveThread::WaitFor() {
     thread_.join();
 }
 
+AutoResetEvent& ReceiveThread::Activity() {
+    static AutoResetEvent activity;
+    return activity;
+}
+
 void ReceiveThread::SetPeers(DPID local, DPID partner) {
     std::lock_guard lock(peersMutex_);
     acksCounted_ = 0;
@@ -149,6 +154,15 @@ void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
         const uint32_t word0 = ReadWord(data, 0);
         const uint32_t word1 = ReadWord(data, 4);
         if (word0 == kGuaranteeEnvelope) {
+            {
+                // The partner numbers its envelopes 0, 1, 2 ... and repeats a number only for a
+                // resend, so it never runs more than one ahead of what arrived. A number further
+                // on is a damaged or forged envelope: acknowledging it would confirm a message
+                // the partner never sent, and taking its number would drop every real envelope
+                // after it as old.
+                std::lock_guard lock(peersMutex_);
+                if (uint64_t(word1) > uint64_t(highestSeen_) + 1) return;
+            }
             Answer(kGuaranteeAck, word1);
             std::lock_guard lock(peersMutex_);
             if (word1 < highestSeen_) return;
@@ -165,10 +179,15 @@ void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
         } else if (word0 == kRecoveryAnswer) {
             recoveryEvent_->Set();
         } else if (word0 == kGuaranteeAck) {
+            // An honest acknowledgement never carries a number above the count: the count
+            // grows with every acknowledgement taken and the sender's number only with a
+            // success. One above it is damaged; counting it would put the count ahead of the
+            // sender for good, and every real acknowledgement after it would be ignored.
             std::lock_guard lock(peersMutex_);
-            if (word1 >= acksCounted_) {
+            if (word1 == acksCounted_) {
                 ++acksCounted_;
                 ackEvent_->Set();
+                Activity().Set();
             }
             return;
         }
@@ -180,6 +199,7 @@ void ReceiveThread::HandOver(DPID from, const uint8_t* data, size_t size) {
     if (Terminated()) return;
     // The record is written on the UI thread, so that a thread being retired and its
     // successor never write it at the same time.
+    Activity().Set();
     QMetaObject::invokeMethod(
         context_.get(),
         [this, from, data, size] {

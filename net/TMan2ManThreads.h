@@ -64,6 +64,10 @@ public:
 
     // The object hand-offs are queued to; MySend lets them through while it waits.
     QObject* HandoffContext() const { return context_.get(); }
+    // Set, for every receive thread of the process, when a hand-off is about to be queued or
+    // an acknowledgement was counted: MySend waits on it instead of polling, so a partner
+    // that sends much while we wait for an acknowledgement does not starve the wait.
+    static AutoResetEvent& Activity();
 
     // Handles one received message exactly as the drain does. Public so that tests can inject
     // messages from a worker thread as if they had been received; never call it on the UI thread.
