@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
 
     SessionTestHooks hooks = LoopbackHooks();
     hooks.port = uint16_t(port);
+    hooks.providerTimeoutMs = kTwoProcessProviderTimeout;
     HooksScope scope(hooks);
     ScriptedPrompts prompts;
     prompts.AnswerTexts({""});  // the host runs on this computer

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -38,6 +39,10 @@ inline SessionTestHooks LoopbackHooks() {
     return h;
 }
 
+// The two-process test gives each acknowledgement 200 ms rather than 50: the other process
+// may be slow to be scheduled on a loaded machine.
+inline constexpr DWORD kTwoProcessProviderTimeout = 2400;
+
 class HooksScope {
 public:
     explicit HooksScope(const SessionTestHooks& h) { SetSessionTestHooks(h); }
@@ -49,8 +54,25 @@ inline std::string Utf8(const std::string& sjis) {
     return man2man::FromSjis(sjis).toUtf8().toStdString();
 }
 
+// Runs the event loop until done() or until ms have passed. Unlike QTest::qWaitFor, which
+// sleeps 10 ms whenever the queue is empty, this takes each hand-off of a receive thread as
+// soon as it is queued, as the program's own event loop does.
 inline bool WaitUntil(const std::function<bool()>& done, int ms = kPatienceMs) {
-    return QTest::qWaitFor(done, ms);
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;  // wakes the loop to look at done() and the clock
+    tick.start(1);
+    while (!done()) {
+        if (clock.elapsed() >= ms) return done();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+// Runs the event loop for ms.
+inline void Pump(int ms) {
+    WaitUntil([] { return false; }, ms);
 }
 
 // Acts on the dialogs of LetsConnect as a user would, one step at a time: each step is tried

@@ -11,7 +11,9 @@
 using namespace m2mtest;
 
 TEST(Man2ManProcesses, AGuestInAnotherProcessJoinsChatsEchoesRecordsAndLeaves) {
-    HooksScope hooks(LoopbackHooks());
+    SessionTestHooks settings = LoopbackHooks();
+    settings.providerTimeoutMs = kTwoProcessProviderTimeout;
+    HooksScope hooks(settings);
     ScriptedPrompts prompts;
     std::array<uint8_t, 56> record{};
     TMan2Man host;
