@@ -77,6 +77,11 @@ public:
     const CircleElement& circle(int32_t i) const { return circles_[size_t(i)]; }
     PointElement& point(int32_t i) { return points_[size_t(i)]; }
     const PointElement& point(int32_t i) const { return points_[size_t(i)]; }
+    // The tables for whole scans: walking a deque by iterator avoids the index arithmetic of
+    // every access, which the searches over hundreds of thousands of slots notice.
+    const std::deque<LineElement>& lines() const { return lines_; }
+    const std::deque<CircleElement>& circles() const { return circles_; }
+    const std::deque<PointElement>& points() const { return points_; }
     TextElement& text(int32_t i) { return texts_[size_t(i)]; }
     const TextElement& text(int32_t i) const { return texts_[size_t(i)]; }
     LineElement& currentLine() { return line(lineCur); }

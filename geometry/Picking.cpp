@@ -45,6 +45,12 @@ inline double BoxDistance2(double x, double y, double minX, double minY, double 
 
 // An element whose box lies farther than the best distance so far cannot be picked; the
 // margin keeps elements whose computed distance may come out a rounding error short.
+// The top slot of a scan, never past the end of its table.
+template <class Table>
+int32_t LastSlot(const Table& table, int32_t top) {
+    return int32_t(std::min<int64_t>(top, int64_t(table.size()) - 1));
+}
+
 inline bool OutOfReach(double box2, double t) { return box2 > t * t * 1.000001 + 1e-12; }
 
 }  // namespace
@@ -57,8 +63,9 @@ std::string PickSnapPoint(const PickContext& c, int x, int y) {
     s.snapIndex = -1;
     double t = c.snapDistance * v.scale * v.scale;
     const double wx = v.WorldX(x), wy = v.WorldY(y);
-    for (int32_t i = 0; i <= s.pointTop; ++i) {
-        const PointElement& p = s.point(i);
+    auto point = s.points().begin();
+    for (int32_t i = 0, last = LastSlot(s.points(), s.pointTop); i <= last; ++i, ++point) {
+        const PointElement& p = *point;
         if (p.kind == kPointFree) continue;
         double d2 = (wx - p.x) * (wx - p.x) + (wy - p.y) * (wy - p.y);
         if (d2 < t) {
@@ -111,8 +118,9 @@ std::string PickElement(const PickContext& c, int x, int y) {
     double t = c.snapDistance * v.scale * v.scale;
     const double wx = v.WorldX(x), wy = v.WorldY(y);
     s.pickedLine = -1;
-    for (int32_t i = 0; i <= s.lineTop; ++i) {
-        const LineElement& l = s.line(i);
+    auto line = s.lines().begin();
+    for (int32_t i = 0, last = LastSlot(s.lines(), s.lineTop); i <= last; ++i, ++line) {
+        const LineElement& l = *line;
         if (!l.alive) continue;
         if (OutOfReach(BoxDistance2(wx, wy, l.x1, std::min(l.y1, l.y2), l.x2, std::max(l.y1, l.y2)), t))
             continue;
@@ -123,8 +131,9 @@ std::string PickElement(const PickContext& c, int x, int y) {
         }
     }
     s.pickedCircle = -1;
-    for (int32_t i = 0; i <= s.circleTop; ++i) {
-        const CircleElement& e = s.circle(i);
+    auto circle = s.circles().begin();
+    for (int32_t i = 0, last = LastSlot(s.circles(), s.circleTop); i <= last; ++i, ++circle) {
+        const CircleElement& e = *circle;
         if (!e.alive) continue;
         double r = std::fabs(e.radius);
         if (OutOfReach(BoxDistance2(wx, wy, e.cx - r, e.cy - r, e.cx + r, e.cy + r), t)) continue;
