@@ -146,6 +146,7 @@ private:
     void DispatchDeferred();
     void FinishRetired();
     bool WaitForAck(unsigned ms);
+    void TakeAside();
     // While any component of the process waits for an acknowledgement, the hand-offs of all
     // of them are kept back (two components in one process share the UI thread).
     static int deferring;
@@ -187,6 +188,7 @@ private:
     bool recovering = false;
     int handoffDepth = 0;
     std::deque<DeferredMessage> deferred;
+    std::vector<uint8_t> asideBuffer;  // TakeAside's receive buffer
     std::vector<RetiredLink> retired;
     std::atomic<unsigned> liveChecksSent{0};
 };

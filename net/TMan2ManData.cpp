@@ -163,6 +163,7 @@ bool TMan2Man::WaitForAck(unsigned ms) {
             if (m->receiveThread)
                 QCoreApplication::sendPostedEvents(m->receiveThread->HandoffContext(),
                                                    QEvent::MetaCall);
+        if (receiveThread && receiveThread->Dispatching()) TakeAside();
         if (ackEvent && ackEvent->Wait(0)) {
             acknowledged = true;
             break;
@@ -180,6 +181,32 @@ bool TMan2Man::WaitForAck(unsigned ms) {
             if (!m->deferred.empty())
                 QMetaObject::invokeMethod(m, [m] { m->DispatchDeferred(); }, Qt::QueuedConnection);
     return acknowledged;
+}
+
+void TMan2Man::TakeAside() {
+    // This send was made from an event of ours, so our receive thread is held by that event
+    // and the acknowledgement would wait behind it until every attempt had timed out. The
+    // messages are taken from the layer here instead: the receive rules answer and count them,
+    // and whatever would be handed over is kept back, in arrival order, for after the send.
+    IDirectPlay3A* dp = directPlay;
+    if (dp == nullptr) return;
+    for (;;) {
+        DPID from = 0;
+        DPID to = 0;
+        DWORD size = DWORD(asideBuffer.size());
+        HRESULT result = dp->Receive(&from, &to, DPRECEIVE_ALL,
+                                     asideBuffer.empty() ? nullptr : asideBuffer.data(), &size);
+        if (result == DPERR_BUFFERTOOSMALL && size > asideBuffer.size()) {
+            asideBuffer.resize(size);
+            continue;
+        }
+        if (FAILED(result) || size > asideBuffer.size()) return;
+        receiveThread->HandleAside(from, asideBuffer.data(), size,
+                                   [this](DPID sender, const uint8_t* p, size_t n) {
+                                       deferred.push_back(
+                                           DeferredMessage{sender, std::vector<uint8_t>(p, p + n)});
+                                   });
+    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -148,9 +148,21 @@ void ReceiveThread::Answer(uint32_t word0, uint32_t word1) {
 void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
     const uint8_t* handOver = data;
     size_t handOverSize = size;
+    if (Apply(from, data, size, handOver, handOverSize)) HandOver(from, handOver, handOverSize);
+}
+
+void ReceiveThread::HandleAside(DPID from, const uint8_t* data, size_t size,
+                                const std::function<void(DPID, const uint8_t*, size_t)>& keep) {
+    const uint8_t* handOver = data;
+    size_t handOverSize = size;
+    if (Apply(from, data, size, handOver, handOverSize)) keep(from, handOver, handOverSize);
+}
+
+bool ReceiveThread::Apply(DPID from, const uint8_t* data, size_t size, const uint8_t*& handOver,
+                          size_t& handOverSize) {
     if (from != DPID_SYSMSG) {
         // Nothing of a message is read, answered or passed on before its layout is checked.
-        if (!WellFormedPlayerMessage(data, size)) return;
+        if (!WellFormedPlayerMessage(data, size)) return false;
         const uint32_t word0 = ReadWord(data, 0);
         const uint32_t word1 = ReadWord(data, 4);
         if (word0 == kGuaranteeEnvelope) {
@@ -161,14 +173,14 @@ void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
                 // the partner never sent, and taking its number would drop every real envelope
                 // after it as old.
                 std::lock_guard lock(peersMutex_);
-                if (uint64_t(word1) > uint64_t(highestSeen_) + 1) return;
+                if (uint64_t(word1) > uint64_t(highestSeen_) + 1) return false;
             }
             Answer(kGuaranteeAck, word1);
             std::lock_guard lock(peersMutex_);
-            if (word1 < highestSeen_) return;
+            if (word1 < highestSeen_) return false;
             if (word1 == highestSeen_ && lastEnvelope_.size() == size &&
                 std::memcmp(lastEnvelope_.data(), data, size) == 0)
-                return;
+                return false;
             highestSeen_ = word1;
             lastEnvelope_.assign(data, data + size);
             handOver = data + kHeaderSize;
@@ -189,10 +201,10 @@ void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
                 ackEvent_->Set();
                 Activity().Set();
             }
-            return;
+            return false;
         }
     }
-    HandOver(from, handOver, handOverSize);
+    return true;
 }
 
 void ReceiveThread::HandOver(DPID from, const uint8_t* data, size_t size) {
@@ -205,7 +217,9 @@ void ReceiveThread::HandOver(DPID from, const uint8_t* data, size_t size) {
         [this, from, data, size] {
             if (Terminated()) return;
             *record_ = ReceivedRecord{from, data, size};
+            dispatching_ = true;
             if (handoff_) handoff_();
+            dispatching_ = false;
         },
         Qt::BlockingQueuedConnection);
 }

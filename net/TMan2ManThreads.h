@@ -69,6 +69,14 @@ public:
     // that sends much while we wait for an acknowledgement does not starve the wait.
     static AutoResetEvent& Activity();
 
+    // On the UI thread: true while this thread's hand-off runs there, so that the thread is
+    // held and takes nothing from the layer until it returns.
+    bool Dispatching() const { return dispatching_; }
+    // Applies the receive rules to a message that another thread took from the layer while
+    // this one is held (see Dispatching); what this thread would hand over goes to `keep`.
+    void HandleAside(DPID from, const uint8_t* data, size_t size,
+                     const std::function<void(DPID, const uint8_t*, size_t)>& keep);
+
     // Handles one received message exactly as the drain does. Public so that tests can inject
     // messages from a worker thread as if they had been received; never call it on the UI thread.
     void HandleMessage(DPID from, const uint8_t* data, size_t size);
@@ -76,6 +84,10 @@ public:
 private:
     void Execute();
     void Drain();
+    // The receive rules: answers, counts and filters; true when the message (or the inner
+    // message of an envelope, then in handOver) is to be handed over.
+    bool Apply(DPID from, const uint8_t* data, size_t size, const uint8_t*& handOver,
+               size_t& handOverSize);
     void HandOver(DPID from, const uint8_t* data, size_t size);
     void Answer(uint32_t word0, uint32_t word1);
 
@@ -97,6 +109,7 @@ private:
     // was lost) is acknowledged again but not delivered twice.
     std::vector<uint8_t> lastEnvelope_;
 
+    bool dispatching_ = false;  // UI thread only
     std::unique_ptr<QObject> context_;
     std::mutex finishMutex_;
     std::condition_variable finishedCv_;

@@ -274,6 +274,32 @@ TEST_F(Man2ManLiveness, DisconnectingFromInsideAHandOffNeitherHangsNorLeaksTheLi
     ASSERT_TRUE(WaitUntil([&] { return hostLog.chatLines.back() == "Third > hi"; }));
 }
 
+TEST_F(Man2ManLiveness, AGuaranteedSendFromInsideAnEventIsAcknowledgedAndWhatCameMeanwhileKeepsItsOrder) {
+    ASSERT_TRUE(ConnectPair());
+    // The guest answers a record with a guaranteed chat line from inside the event, while the
+    // receive thread that brought the record is still held by it.
+    bool answered = false;
+    guest.OnRegiDataComming = [&](TMan2Man* m, RegiDataTag tag) {
+        guestLog.Add("regi:" + std::to_string(tag));
+        answered = m->SendChat("got it");
+        guestLog.Add(answered ? "answered" : "not answered");
+    };
+    guestLog.Clear();
+    const uint8_t a[4] = {1, 1, 1, 1}, b[4] = {2, 2, 2, 2};
+    ASSERT_TRUE(host.SendRegiData(0, false));
+    ASSERT_TRUE(host.SendFreeData(a, 4, false));
+    ASSERT_TRUE(host.SendFreeData(b, 4, false));
+    ASSERT_TRUE(WaitUntil([&] { return guestLog.Count("free:4") == 2 && hostLog.Has("chat:Guest > got it"); }));
+    EXPECT_TRUE(answered);
+    const std::vector<std::string> expected{"regi:0", "chat:Guest > got it", "answered", "free:4", "free:4"};
+    EXPECT_EQ(guestLog.events, expected);
+    ASSERT_EQ(guestLog.freeData.size(), 2u);
+    EXPECT_EQ(guestLog.freeData[0], std::vector<uint8_t>(a, a + 4));
+    EXPECT_EQ(guestLog.freeData[1], std::vector<uint8_t>(b, b + 4));
+    // Only one envelope went out: the first attempt was acknowledged.
+    EXPECT_EQ(sent.Count(guest.PlayerId(0), man2man::kGuaranteeEnvelope), 1);
+}
+
 TEST_F(Man2ManLiveness, SendErrorsReachTheUserOnTheUiThreadOnlyForBusyAndTooBig) {
     host.SendError(DPERR_BUSY);
     host.SendError(DPERR_SENDTOOBIG);
