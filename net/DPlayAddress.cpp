@@ -33,6 +33,10 @@ std::optional<std::uint32_t> Resolve(const std::string& host) {
                     c == '-' || c == '.' || c == '_';
         if (!fine) return std::nullopt;
     }
+    // "localhost" is this computer whether or not the system can look names up (a machine
+    // without a hosts file cannot), and asking for it costs no lookup.
+    if (QString::fromStdString(host).compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return 0x7F000001u;
     QHostInfo info = QHostInfo::fromName(QString::fromStdString(host));
     for (const QHostAddress& a : info.addresses()) {
         bool ok = false;
