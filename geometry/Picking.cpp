@@ -43,14 +43,14 @@ inline double BoxDistance2(double x, double y, double minX, double minY, double 
     return dx * dx + dy * dy;
 }
 
-// An element whose box lies farther than the best distance so far cannot be picked; the
-// margin keeps elements whose computed distance may come out a rounding error short.
 // The top slot of a scan, never past the end of its table.
 template <class Table>
 int32_t LastSlot(const Table& table, int32_t top) {
     return int32_t(std::min<int64_t>(top, int64_t(table.size()) - 1));
 }
 
+// An element whose box lies farther than the best distance so far cannot be picked; the
+// margin keeps elements whose computed distance may come out a rounding error short.
 inline bool OutOfReach(double box2, double t) { return box2 > t * t * 1.000001 + 1e-12; }
 
 }  // namespace

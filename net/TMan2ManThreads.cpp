@@ -146,9 +146,8 @@ void ReceiveThread::Answer(uint32_t word0, uint32_t word1) {
 }
 
 void ReceiveThread::HandleMessage(DPID from, const uint8_t* data, size_t size) {
-    const uint8_t* handOver = data;
-    size_t handOverSize = size;
-    if (Apply(from, data, size, handOver, handOverSize)) HandOver(from, handOver, handOverSize);
+    HandleAside(from, data, size,
+                [this](DPID sender, const uint8_t* p, size_t n) { HandOver(sender, p, n); });
 }
 
 void ReceiveThread::HandleAside(DPID from, const uint8_t* data, size_t size,
