@@ -1,8 +1,11 @@
 // Korvo's entry point: the application, the prompt seam, the main window and the message loop.
 #include <QApplication>
+#include <QTimer>
+#include <clocale>
 #include <exception>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "core/QtPrompts.h"
 #include "core/TForm1.h"
 #include "core/TForm1Fonts.h"
@@ -38,6 +41,13 @@ public:
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Korvo"));
+    // Qt takes the whole locale from the environment; numbers in status texts, the undo
+    // journal and files must keep their full stop whatever the user's language.
+    std::setlocale(LC_NUMERIC, "C");
+    QStringList arguments = app.arguments();
+    arguments.removeFirst();
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (!commandLine.understood) return 2;
     InstallJapaneseFontSubstitutes();
     QtPrompts prompts;
     SetPrompts(&prompts);
@@ -48,6 +58,9 @@ int main(int argc, char** argv) {
         if (!form.storeCreated()) return 3;  // "vertexメモリ確保に失敗しました" was shown
         // The settings dialog TPagesDlg is created here, once, after the main window.
         form.showMaximized();
+        // The file is read once the window is up, so that its messages have a parent.
+        if (!commandLine.file.isEmpty())
+            QTimer::singleShot(0, &form, [&] { OpenDrawing(form, commandLine.file); });
         return app.exec();
     } catch (const std::exception& e) {
         ShowException(e.what());

@@ -71,6 +71,8 @@ void CommandState::ChooseEditCommand(int32_t code) {
     // on one element.
     bool twoLines = code == 114 || code == 115 || code == 118;
     ChooseCommand(code, Cursor::Default, twoLines ? 3 : 1);
+    if (code == 115) host_.ShowValueBox("半径");
+    if (code == 116) host_.ShowValueBox("距離");
 }
 
 void CommandState::SpeedButton29Click(bool down) {

@@ -8,6 +8,7 @@
 #include "core/DrawingStore.h"
 #include "core/Renderer.h"
 #include "core/UserPrompts.h"
+#include "geometry/EditCommands.h"
 #include "geometry/Mcalc.h"
 #include "geometry/Mcircle.h"
 #include "geometry/Mline.h"
@@ -230,6 +231,35 @@ void CommandState::ExecuteCommand() {
             store_.AddLine(x1, y2, x2, y2, 1);
             store_.AddLine(x1, y1, x1, y2, 1);
             store_.AddLine(x2, y1, x2, y2, 1);
+            break;
+        }
+        case 111:
+            EditDelete(store_);
+            break;
+        case 114:
+            EditTrimToCorner(store_, store_.firstPick, store_.secondPick, firstPoint.x,
+                             firstPoint.y, secondPoint.x, secondPoint.y);
+            break;
+        case 115: {
+            double r;
+            if (!ReadBox(CommandHost::Box::Edit3, r)) break;
+            EditFillet(store_, store_.firstPick, store_.secondPick, firstPoint.x, firstPoint.y,
+                       secondPoint.x, secondPoint.y, r);
+            break;
+        }
+        case 116: {
+            if (store_.pickedLine == -1 && store_.pickedCircle == -1) break;
+            double d;
+            if (!ReadBox(CommandHost::Box::Edit3, d)) break;
+            EditOffset(store_, secondPoint.x, secondPoint.y, d);
+            break;
+        }
+        case 117:
+            EditSplit(store_, secondPoint.x, secondPoint.y);
+            break;
+        case 118: {
+            std::string text = EditMeasureAngle(store_, store_.firstPick, store_.secondPick);
+            if (!text.empty()) host_.AppendLog(text);
             break;
         }
         case 113:

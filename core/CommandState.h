@@ -28,6 +28,11 @@ public:
     // hideEntryBoxes hides all of them and their frame.
     virtual void ShowEntryBoxes(bool angles) = 0;
     virtual void HideEntryBoxes() = 0;
+    // Shows the value box of an edit command with the text "10" under the given label,
+    // and focuses it.
+    virtual void ShowValueBox(const std::string& label) = 0;
+    // Appends a line to the log pane.
+    virtual void AppendLog(const std::string& text) = 0;
     virtual int ColourBoxIndex() const = 0;
     virtual int ActiveTab() const = 0;  // 0 "直線", 1 "円", 2 "編集", 3 "ﾂｰﾙ"
     virtual void SetSelectButtonDown(int tab) = 0;

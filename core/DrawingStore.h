@@ -45,6 +45,10 @@ public:
     void DeleteLine(int32_t index, int broadcast);
     void DeleteCircle(int32_t index, int broadcast);
     void SetCurrentColour(int32_t colourIndex);
+    // Adds the deleted lines a and b back into their own slots, a first, from what their
+    // records now hold (the edit commands change them in place). While a goes in, b's slot
+    // counts as taken, so that a's successor slot is not b's and b keeps its colour.
+    void ReAddLinePair(int32_t a, int32_t b);
 
     // Bulk appends for the file readers: no drawing, journal or sharing.
     // True when the element went in; coinciding end points, non-finite values and a table

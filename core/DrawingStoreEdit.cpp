@@ -150,6 +150,19 @@ void DrawingStore::DeleteCircle(int32_t index, int broadcast) {
     snapIndex = -1;
 }
 
+void DrawingStore::ReAddLinePair(int32_t a, int32_t b) {
+    if (a < 0 || a > lineAlloc || b < 0 || b > lineAlloc || a == b) return;
+    if (line(a).alive || line(b).alive) return;
+    SetLineAlive(b, true);
+    lineCur = a;
+    const LineElement ea = line(a);
+    AddLine(ea.x1, ea.y1, ea.x2, ea.y2, 1);
+    SetLineAlive(b, false);
+    lineCur = b;
+    const LineElement eb = line(b);
+    AddLine(eb.x1, eb.y1, eb.x2, eb.y2, 1);
+}
+
 void DrawingStore::SetCurrentColour(int32_t colourIndex) {
     currentLine().colour = colourIndex;
     currentCircle().colour = colourIndex;

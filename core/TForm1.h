@@ -126,9 +126,14 @@ public:
     void PageControl1Change();
     void SpeedButton1Click();
 
-    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
+    // ---- The native drawing file (TForm1File.cpp) ----
     void FileOpenClick();
     void FilseSaveAsClick();
+    // Reads a "dac" file into the drawing as the open command does once a file is chosen:
+    // the drawing is replaced only when the file could be read; false after the message.
+    bool OpenDacFile(const std::string& path);
+
+    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
     void DXFI1Click();
     void DXFE1Click();
     void FileTarnix1Click();

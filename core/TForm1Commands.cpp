@@ -3,9 +3,7 @@
 
 #include "core/TForm1.h"
 
-// File menu: native file, DXF in and out, Tarnix import.
-void TForm1::FileOpenClick() {}     // open a "dac" drawing
-void TForm1::FilseSaveAsClick() {}  // save as "dac"
+// File menu: DXF in and out, Tarnix import.
 void TForm1::DXFI1Click() {}        // DXF input (menu and SpeedButton18)
 void TForm1::DXFE1Click() {}        // DXF output
 void TForm1::FileTarnix1Click() {}  // Tarnix import

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -122,6 +123,18 @@ void TForm1Tools::HideEntryBoxes() {
                                                       form_.Edit5, form_.Label3, form_.Label4,
                                                       form_.Label5})
         w->hide();
+}
+
+void TForm1Tools::ShowValueBox(const std::string& label) {
+    form_.Edit3->setText(QStringLiteral("10"));
+    form_.Label3->setText(QString::fromStdString(label));
+    for (QWidget* w : std::initializer_list<QWidget*>{form_.Bevel2, form_.Edit3, form_.Label3})
+        w->show();
+    form_.Edit3->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1Tools::AppendLog(const std::string& text) {
+    form_.Memo1->appendPlainText(QString::fromStdString(text));
 }
 
 int TForm1Tools::ColourBoxIndex() const { return form_.ComboBox1->currentIndex(); }

@@ -26,6 +26,8 @@ public:
     void Focus(Box box) override;
     void ShowEntryBoxes(bool angles) override;
     void HideEntryBoxes() override;
+    void ShowValueBox(const std::string& label) override;
+    void AppendLog(const std::string& text) override;
     int ColourBoxIndex() const override;
     int ActiveTab() const override;
     void SetSelectButtonDown(int tab) override;

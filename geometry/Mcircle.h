@@ -65,3 +65,15 @@ int ArcBy3Points(CircleElement& circle, double ax, double ay, double bx, double 
 // bounds inclusive; else 0.
 int ThreePointArcTest(CircleElement& circle, double ax, double ay, double bx, double by, double cx,
                       double cy, double lower, double upper);
+
+// A concentric copy at distance d: a full circle grows when P lies outside it, an arc when P lies
+// to the left of its chord taken from the chord's left end to its right end; otherwise it shrinks.
+// The copy keeps the other fields and the angles. A radius below d (or a result that is not
+// finite) gives 0 with out.radius set to 0.
+int OffsetCircle(CircleElement& out, const CircleElement& circle, double px, double py, double d);
+
+// The angle (DirectionAngleDeg) at which the click P splits the circle or arc. Returns 1 when P's
+// direction lies on the arc, other than the start angle of a full circle or either end of an arc
+// (a split there would leave a piece with equal angles, which is a full circle); else 0. P at the
+// centre gives 0.
+int ArcSplitAngle(const CircleElement& circle, double px, double py, double& angle);

@@ -34,3 +34,28 @@ bool WithinSegment(const LineElement& line, double x, double y);
 // The angle between the two stored direction vectors in degrees (AngleBetweenVectors): two lines
 // crossing at 30 degrees give 30 or 150 depending on their stored directions.
 double LineAngle(const LineElement& l1, const LineElement& l2);
+
+// Trims or extends the two lines to their crossing X, keeping on each the part on the side of its
+// click (P1 for a, P2 for b): an end that already lies on X stays, an X beyond an end moves that
+// end, an X inside the line replaces the end on the far side of the click. Writes the ends
+// directly (X is crossline's rounded point). Returns 0, records untouched, for parallel lines.
+int TrimToCorner(LineElement& a, LineElement& b, double p1x, double p1y, double p2x, double p2y);
+
+// Trims the lines to their corner (TrimToCorner) and rounds it with an arc of radius arc.radius
+// tangent to both: the lines end at the tangent points, the arc gets its centre (unrounded) and
+// runs counter-clockwise from the tangent point on one line to that on the other. A negative
+// radius puts the centre outside the corner. Returns 0 for parallel lines; on an arithmetic fault
+// or a result that is not finite (nearly parallel lines, huge radii) or lines that run straight on,
+// shows "FilletLines", restores both lines and the arc as they were on entry and returns 0.
+int FilletLines(CircleElement& arc, LineElement& a, LineElement& b, double p1x, double p1y,
+                double p2x, double p2y);
+
+// A copy of the line at distance d on the side of P (P on the line counts as the left of the
+// direction from the first end to the second), written unrounded and unordered to `out`.
+// Returns 0, writing nothing, for a degenerate line or a result that is not finite.
+int OffsetLine(LineElement& out, const LineElement& line, double px, double py, double d);
+
+// The foot F of the perpendicular from P onto the line. Returns 1 when F lies within the stored
+// span (by x, or by y for a vertical line); 0 when it lies outside (F still written), for a
+// degenerate line or when F is not finite (F then untouched).
+int LineFoot(const LineElement& line, double px, double py, double& fx, double& fy);

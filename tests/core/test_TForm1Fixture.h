@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -38,6 +40,44 @@ protected:
     }
 
     QToolButton* Button(const char* name) const { return form->Button(name); }
+
+    // The surface pixel of world point (x, y).
+    QPoint At(double x, double y) const { return {form->view.ScreenX(x), form->view.ScreenY(y)}; }
+    void Click(QPoint p, Qt::MouseButton b = Qt::LeftButton) {
+        QTest::mouseClick(form->PaintBox1, b, Qt::NoModifier, p);
+        Settle();
+    }
+    // A move, then the timer's tick as the 100 ms timer would run it.
+    void Hover(QPoint p) {
+        QTest::mouseMove(form->PaintBox1, p);
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), form->PaintBox1->mapToGlobal(QPointF(p)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form->PaintBox1, &move);
+        form->Timer1Timer();
+        Settle();
+    }
+    // What a user does to act on an element: move there, wait for the tick, click.
+    void HoverAndClick(double x, double y) {
+        Hover(At(x, y));
+        Click(At(x, y));
+    }
+    int AliveLines() const {
+        int n = 0;
+        for (int i = 0; i <= form->store.lineTop; ++i) n += form->store.line(i).alive;
+        return n;
+    }
+    int AliveCircles() const {
+        int n = 0;
+        for (int i = 0; i <= form->store.circleTop; ++i) n += form->store.circle(i).alive;
+        return n;
+    }
+    void Type(QLineEdit* box, const QString& text) {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+        QTest::keyClick(box, Qt::Key_Return);
+        Settle();
+    }
     QScrollBar* HBar() const { return form->ScrollBox1->horizontalScrollBar(); }
     QScrollBar* VBar() const { return form->ScrollBox1->verticalScrollBar(); }
 

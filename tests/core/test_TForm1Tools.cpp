@@ -8,38 +8,7 @@
 
 namespace {
 
-class TForm1ToolsTest : public TForm1Test {
-protected:
-    // Origin at a known place: world (x, y) is surface pixel (originX + x, originY - y).
-    QPoint At(double x, double y) const {
-        return {form->view.ScreenX(x), form->view.ScreenY(y)};
-    }
-    void Click(QPoint p, Qt::MouseButton b = Qt::LeftButton) {
-        QTest::mouseClick(form->PaintBox1, b, Qt::NoModifier, p);
-        Settle();
-    }
-    // A move, then the timer's tick as the 100 ms timer would run it.
-    void Hover(QPoint p) {
-        QTest::mouseMove(form->PaintBox1, p);
-        QMouseEvent move(QEvent::MouseMove, QPointF(p), form->PaintBox1->mapToGlobal(QPointF(p)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(form->PaintBox1, &move);
-        form->Timer1Timer();
-        Settle();
-    }
-    int AliveLines() const {
-        int n = 0;
-        for (int i = 0; i <= form->store.lineTop; ++i) n += form->store.line(i).alive;
-        return n;
-    }
-    void Type(QLineEdit* box, const QString& text) {
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        QTest::keyClick(box, Qt::Key_Return);
-        Settle();
-    }
-};
+using TForm1ToolsTest = TForm1Test;
 
 }  // namespace
 

@@ -17,6 +17,7 @@ public:
         std::string caption;
         PromptButtons buttons = PromptButtons::Ok;
         PromptIcon icon = PromptIcon::None;
+        FileDialogRequest request;  // file dialogs only
     };
 
     // Installs itself as the process's seam for its lifetime.
@@ -57,7 +58,7 @@ public:
     PromptAnswer Message(const std::string& text, const std::string& caption,
                          PromptButtons buttons, PromptIcon icon) override {
         std::lock_guard lock(mutex_);
-        shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon});
+        shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
         if (!messageAnswers_.empty()) {
             PromptAnswer a = messageAnswers_.front();
             messageAnswers_.pop_front();
@@ -66,10 +67,10 @@ public:
         return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
     }
     std::optional<std::string> OpenFileName(const FileDialogRequest& r) override {
-        return Text(Shown::Kind::OpenFile, r.title, r.filter);
+        return Text(Shown::Kind::OpenFile, r.title, r.filter, r);
     }
     std::optional<std::string> SaveFileName(const FileDialogRequest& r) override {
-        return Text(Shown::Kind::SaveFile, r.title, r.filter);
+        return Text(Shown::Kind::SaveFile, r.title, r.filter, r);
     }
     std::optional<std::string> InputText(const std::string& caption, const std::string& label,
                                          const std::string&) override {
@@ -78,9 +79,10 @@ public:
 
 private:
     std::optional<std::string> Text(Shown::Kind kind, const std::string& text,
-                                    const std::string& caption) {
+                                    const std::string& caption,
+                                    const FileDialogRequest& request = {}) {
         std::lock_guard lock(mutex_);
-        shown_.push_back({kind, text, caption});
+        shown_.push_back({kind, text, caption, PromptButtons::Ok, PromptIcon::None, request});
         if (textAnswers_.empty()) return std::nullopt;
         auto a = textAnswers_.front();
         textAnswers_.pop_front();
