@@ -36,6 +36,12 @@ bool CrossingOf(const LineElement& l1, const LineElement& l2, Crossing& c) {
     return true;
 }
 
+bool IsEndOf(const LineElement& l, double x, double y) {
+    return (x == l.x1 && y == l.y1) || (x == l.x2 && y == l.y2);
+}
+
+}  // namespace
+
 LineElement OpaqueCopy(const LineElement& l) {
     LineElement c = l;
     c.x1 = Opaque(l.x1);
@@ -44,12 +50,6 @@ LineElement OpaqueCopy(const LineElement& l) {
     c.y2 = Opaque(l.y2);
     return c;
 }
-
-bool IsEndOf(const LineElement& l, double x, double y) {
-    return (x == l.x1 && y == l.y1) || (x == l.x2 && y == l.y2);
-}
-
-}  // namespace
 
 void LineCoefficients(const LineElement& line, double& a, double& b, double& c) {
     a = line.y2 - line.y1;

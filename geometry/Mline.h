@@ -8,6 +8,10 @@
 // C = x2*y1 - x1*y2.
 void LineCoefficients(const LineElement& line, double& a, double& b, double& c);
 
+// A copy whose coordinates the compiler must read afresh, for arithmetic watched by a
+// FpFaultScope (see Opaque).
+LineElement OpaqueCopy(const LineElement& line);
+
 // Writes the end points into `line`, each rounded by Round5, ordered so that x1 < x2, or x1 == x2
 // and y1 <= y2. Returns 1; returns 0 when the given (unrounded) points coincide (SamePoint): the
 // rounded points are then stored as given, unordered, and the caller must not make the line alive.

@@ -13,15 +13,6 @@ void SwapEnds(LineElement& line) {
     std::swap(line.y1, line.y2);
 }
 
-LineElement OpaqueCopy(const LineElement& l) {
-    LineElement c = l;
-    c.x1 = Opaque(l.x1);
-    c.y1 = Opaque(l.y1);
-    c.x2 = Opaque(l.x2);
-    c.y2 = Opaque(l.y2);
-    return c;
-}
-
 void TrimEndToCorner(LineElement& line, double x, double y, double px, double py) {
     if (SamePoint(x, y, line.x1, line.y1) || SamePoint(x, y, line.x2, line.y2)) return;
     bool moveFirst;

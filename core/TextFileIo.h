@@ -1,0 +1,103 @@
+// Line-oriented text files: locale-free numbers, line splitting, chunked and atomic writing.
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The C locale's white space, whatever locale the process runs in.
+inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline const char* SkipSpace(const char* p, const char* end) {
+    while (p != end && IsCSpace(*p)) ++p;
+    return p;
+}
+
+// Reads a number at `p` as strtod does in the C locale, from its longest valid prefix:
+// optional sign, decimal digits with an optional point and exponent, hexadecimal ("0x"),
+// inf and nan; advances `p` past it. A value too large for a double reads as infinity, one
+// too small as zero. False when no number starts at `p`.
+bool ParseNumber(const char*& p, const char* end, double& value);
+
+// Cuts a stream of bytes into lines at '\n' and hands each to `onLine` without its line
+// feed (a '\r' before it stays: callers ignore it). Only the line being assembled is held,
+// and none past `maxLine` bytes: an overlong line is dropped whole up to its line feed,
+// never cut into pieces that could read as lines of their own. The last line may lack its
+// line feed.
+class LineSplitter {
+public:
+    LineSplitter(std::size_t maxLine, std::function<void(std::string_view)> onLine)
+        : maxLine_(maxLine), onLine_(std::move(onLine)) {}
+    void Feed(std::string_view chunk);
+    void Finish();
+
+private:
+    std::size_t maxLine_;
+    std::function<void(std::string_view)> onLine_;
+    std::string pending_;
+    bool overlong_ = false;
+};
+
+// Streams a file through `splitter` in chunks of 1 MiB, calling `progress` (if given) after
+// each chunk with the bytes read so far and the file's size. False when the file cannot be
+// opened or a read fails (a folder, an I/O error).
+bool ReadFileLines(const std::string& path, LineSplitter& splitter,
+                   const std::function<void(int64_t done, int64_t total)>& progress = {});
+
+// One record's text, built without printf so that no locale can change it.
+class RecordText {
+public:
+    void Char(char c) { *p_++ = c; }
+    void Text(std::string_view s);  // cut at the buffer's end
+    // Like printf's %d, or %5d with width 5: right-aligned in blanks.
+    void Int(int64_t v, int width = 0);
+    // Like printf's %lf in the C locale: fixed-point, six decimals, correctly rounded (ties
+    // to even on the exact binary value) and a full stop, whatever locale the process has.
+    void Fixed(double v) {
+        p_ = std::to_chars(p_, text_ + kRoom, v, std::chars_format::fixed, 6).ptr;
+    }
+    void End() {  // CR LF, as files of this program always end their lines
+        *p_++ = '\r';
+        *p_++ = '\n';
+    }
+    std::string_view View() const { return {text_, std::size_t(p_ - text_)}; }
+
+private:
+    // 2 KiB holds five doubles of the largest magnitude in fixed notation; the margin keeps
+    // the line end and a few characters after the last number in bounds.
+    static constexpr std::size_t kRoom = 2048;
+    char text_[kRoom + 64];
+    char* p_ = text_;
+};
+
+using TextSink = std::function<bool(std::string_view)>;
+
+// Gathers records into chunks of about 1 MiB for the sink: a drawing with millions of
+// points is never held as one string.
+class ChunkWriter {
+public:
+    explicit ChunkWriter(const TextSink& sink) : sink_(sink) { buffer_.reserve(kChunk + 4096); }
+    bool Put(std::string_view text) {
+        buffer_.append(text);
+        return buffer_.size() < kChunk || Flush();
+    }
+    bool Put(const RecordText& r) { return Put(r.View()); }
+    bool Flush() {
+        bool ok = buffer_.empty() || sink_(buffer_);
+        buffer_.clear();
+        return ok;
+    }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t(1) << 20;
+    const TextSink& sink_;
+    std::string buffer_;
+};
+
+// Replaces `path` by a complete new file written through `write`: a temporary file beside
+// it, renamed over it only when every byte is written. False when anything fails; an
+// existing file at `path` is then untouched and no temporary file stays.
+bool SaveFileAtomically(const std::string& path, const std::function<bool(const TextSink&)>& write);
