@@ -1,4 +1,4 @@
-// The command line: the drawing named on it, read by the reader its extension names.
+// The command line: a drawing to open in the window, or a conversion without a window.
 #pragma once
 
 #include <QString>
@@ -7,14 +7,30 @@
 class TForm1;
 
 struct CommandLine {
-    bool understood = true;  // false: the usage has been printed, the program should end
-    QString file;            // empty: start with an empty drawing
+    enum class Mode { Window, Convert, Help, Version, Invalid };
+    Mode mode = Mode::Window;
+    QString file;    // Window: the drawing to open (empty: none); Convert: the input
+    QString output;  // Convert: the file to write
 };
 
 // Reads the arguments (without the program name).
 CommandLine ParseCommandLine(const QStringList& arguments);
 
-// Opens a drawing in the window with the reader its extension names, as the file menu would
+// The text of --help and the line of --version.
+QString UsageText();
+QString VersionText();
+
+// The kind of drawing file a path names, by its extension (case-insensitive).
+enum class DrawingFormat { Unknown, Dac, Dxf };
+DrawingFormat FormatOf(const QString& path);
+
+// Opens a drawing in the window with the reader its extension names, as the file menu does
 // once the file is chosen. A file whose type is not known, or that cannot be read, is
 // reported and leaves the drawing empty.
 void OpenDrawing(TForm1& form, const QString& path);
+
+// Reads `input` and writes `output` without a window, with the readers, writers and
+// default settings of the menu commands; what the window would show in message boxes goes
+// to standard error. Returns the exit status: 0 when the output was written, 1 when the
+// input could not be read or the output not written, 2 for a format it does not know.
+int RunConvert(const QString& input, const QString& output);

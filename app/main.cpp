@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <clocale>
+#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -39,6 +40,22 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Conversions, help and version need no window (and no display).
+    QStringList raw;
+    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = ParseCommandLine(raw);
+    if (early.mode == CommandLine::Mode::Help || early.mode == CommandLine::Mode::Version) {
+        const QByteArray text =
+            (early.mode == CommandLine::Mode::Help ? UsageText() : VersionText()).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+    if (early.mode == CommandLine::Mode::Convert) {
+        QCoreApplication core(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        return RunConvert(early.file, early.output);
+    }
+
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Korvo"));
     // Qt takes the whole locale from the environment; numbers in status texts, the undo
@@ -47,7 +64,11 @@ int main(int argc, char** argv) {
     QStringList arguments = app.arguments();
     arguments.removeFirst();
     const CommandLine commandLine = ParseCommandLine(arguments);
-    if (!commandLine.understood) return 2;
+    if (commandLine.mode != CommandLine::Mode::Window) {
+        const QByteArray text = UsageText().toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        return 2;
+    }
     InstallJapaneseFontSubstitutes();
     QtPrompts prompts;
     SetPrompts(&prompts);

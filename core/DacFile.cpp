@@ -58,12 +58,16 @@ bool ReadDacFile(const std::string& path, std::vector<DacRecord>& out) {
     return false;
 }
 
-void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records) {
-    for (const DacRecord& r : records) {
+void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records,
+                      const std::function<void(int64_t, int64_t)>& progress) {
+    const int64_t total = int64_t(records.size());
+    for (int64_t i = 0; i < total; ++i) {
+        const DacRecord& r = records[size_t(i)];
         if (r.kind == 'L')
             store.AppendLine(r.v[0], r.v[1], r.v[2], r.v[3]);
         else if (r.kind == 'C')
             store.AppendCircle(r.v[0], r.v[1], r.v[2], r.v[3], r.v[4]);
+        if (progress && (i & 4095) == 4095) progress(i + 1, total);
     }
 }
 

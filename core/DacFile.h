@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -34,8 +35,10 @@ bool ParseDacLine(std::string_view line, DacRecord& out);
 bool ReadDacFile(const std::string& path, std::vector<DacRecord>& out);
 // The same on bytes already in memory (used by the fuzz target and tests); never fails.
 void ReadDacBytes(std::string_view bytes, std::vector<DacRecord>& out);
-// Appends the records to the (already cleared) store in file order: AppendLine / AppendCircle.
-void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records);
+// Appends the records to the (already cleared) store in file order: AppendLine / AppendCircle;
+// `progress`, if given, hears now and then how many records are in.
+void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records,
+                      const std::function<void(int64_t done, int64_t total)>& progress = {});
 // Writes the drawing's records through `sink` in chunks; false as soon as the sink fails.
 bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink);
 // Replaces `path` by a complete new file (temporary file in the same folder, then rename:

@@ -2,11 +2,11 @@
 #include "core/Renderer.h"
 
 #include <QFontMetrics>
-#include <QStringDecoder>
 #include <cmath>
 
 #include "core/ColourTable.h"
 #include "core/DrawingStore.h"
+#include "core/ShiftJis.h"
 
 namespace {
 
@@ -78,8 +78,7 @@ void Renderer::DrawText(double x, double y, const std::string& sjisText, double 
     double escapement = std::trunc(angle * 10.0);
     int tenths = std::isfinite(escapement) ? int(std::fmod(escapement, 3600.0)) : 0;
 
-    QStringDecoder decode("Shift_JIS");
-    QString text = decode(QByteArrayView(sjisText.data(), qsizetype(sjisText.size())));
+    const QString text = DecodeShiftJis(sjisText);
     double th = canvas_.TextHeight();
     double a = Radians(angle);
     double left = std::trunc(view_.ScreenX(x) - std::sin(a) * th);

@@ -18,6 +18,7 @@
 #include "core/PaintBox.h"
 #include "core/TForm1Fonts.h"
 #include "core/UserPrompts.h"
+#include "exchange/TPagesDlg.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     for (QWidget* w : {static_cast<QWidget*>(this), centralWidget(), Panel1})
         if (w->layout()) w->layout()->activate();
     FormCreate();
+    PagesDlg = new TPagesDlg(this, store,
+                             {&SplineResolution, &SnapDistance, &ArcAngleMin, &ArcAngleMax});
 }
 
 TForm1::~TForm1() = default;

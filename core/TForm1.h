@@ -25,6 +25,7 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class TColourBox;
+class TPagesDlg;
 class TPaintBox;
 struct CommandHosts;
 
@@ -133,12 +134,18 @@ public:
     // the drawing is replaced only when the file could be read; false after the message.
     bool OpenDacFile(const std::string& path);
 
-    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
+    // ---- DXF, settings, lines to arcs (TForm1Exchange.cpp) ----
     void DXFI1Click();
     void DXFE1Click();
-    void FileTarnix1Click();
+    // Reads a DXF file into the drawing as the DXF command does once a file is chosen.
+    bool OpenDxfFile(const std::string& path);
     void SettingsClick();
     void TooltoArcClick();
+    // The settings dialog, made once right after the window and living as long.
+    TPagesDlg* PagesDlg = nullptr;
+
+    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
+    void FileTarnix1Click();
     void SpeedButton23Click();
     void SpeedButton30Click();
     void SpeedButton3Click();

@@ -3,14 +3,10 @@
 
 #include "core/TForm1.h"
 
-// File menu: DXF in and out, Tarnix import.
-void TForm1::DXFI1Click() {}        // DXF input (menu and SpeedButton18)
-void TForm1::DXFE1Click() {}        // DXF output
+// File menu: Tarnix import.
 void TForm1::FileTarnix1Click() {}  // Tarnix import
 
 // Edit and tool menus, tool bar.
-void TForm1::SettingsClick() {}       // the settings dialog (menu and SpeedButton33)
-void TForm1::TooltoArcClick() {}      // lines to arcs
 void TForm1::SpeedButton23Click() {}  // print
 void TForm1::SpeedButton30Click() { tools.machine.SpeedButton30Click(Button("SpeedButton30")->isChecked()); }
 

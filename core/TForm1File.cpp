@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "core/DacFile.h"
+#include "core/LoadProgress.h"
 #include "core/TForm1.h"
 #include "core/UserPrompts.h"
 
@@ -34,7 +35,10 @@ bool TForm1::OpenDacFile(const std::string& path) {
     }
     setWindowTitle(QString::fromStdString(path));
     store.ClearStore();
-    AppendDacRecords(store, records);
+    LoadProgress progress(this);
+    AppendDacRecords(store, records, [&](int64_t done, int64_t total) {
+        progress.Report(done, total, store.lineTop + store.circleTop);
+    });
     Redraw();
     return true;
 }

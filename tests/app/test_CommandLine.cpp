@@ -1,40 +1,124 @@
-// The command line: a drawing named on it opens in the window as the file menu opens it.
+// The command line: a drawing named on it opens in the window; conversions run without one.
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "app/CommandLine.h"
 #include "tests/core/test_TForm1Fixture.h"
 
+namespace {
+
 using CommandLineTest = TForm1Test;
+using Mode = CommandLine::Mode;
 
-TEST(CommandLineParse, OneFileOrNothingIsUnderstoodAndAnythingElseIsNot) {
-    EXPECT_TRUE(ParseCommandLine({}).understood);
-    EXPECT_TRUE(ParseCommandLine({}).file.isEmpty());
-    EXPECT_EQ(ParseCommandLine({"plan.dac"}).file, "plan.dac");
-    EXPECT_FALSE(ParseCommandLine({"a.dac", "b.dac"}).understood);
-    EXPECT_FALSE(ParseCommandLine({"--frobnicate"}).understood);
-}
-
-TEST_F(CommandLineTest, ADacFileOpensWithItsPathAsCaption) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Plan.DAC");
+void Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("L     0 0.000000 0.000000 10.000000 5.000000\r\nC     0 1 2 3 0 0\r\n");
-    f.close();
+    f.write(bytes);
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+struct Outcome {
+    int status;
+    QByteArray out, err;
+};
+
+Outcome Korvo(const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral(KORVO_BINARY), arguments);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+const QByteArray kOneLine = "L     0 0.000000 0.000000 10.000000 5.000000\r\n";
+
+}  // namespace
+
+TEST(CommandLineParse, FileConvertHelpAndVersionAreUnderstoodAndAnythingElseIsNot) {
+    EXPECT_EQ(ParseCommandLine({}).mode, Mode::Window);
+    EXPECT_TRUE(ParseCommandLine({}).file.isEmpty());
+    EXPECT_EQ(ParseCommandLine({"plan.dac"}).file, "plan.dac");
+    const CommandLine c = ParseCommandLine({"--convert", "a.dxf", "b.dac"});
+    EXPECT_EQ(c.mode, Mode::Convert);
+    EXPECT_EQ(c.file, "a.dxf");
+    EXPECT_EQ(c.output, "b.dac");
+    EXPECT_EQ(ParseCommandLine({"--help"}).mode, Mode::Help);
+    EXPECT_EQ(ParseCommandLine({"--version"}).mode, Mode::Version);
+    EXPECT_EQ(ParseCommandLine({"--convert", "a.dxf"}).mode, Mode::Invalid);
+    EXPECT_EQ(ParseCommandLine({"a.dac", "b.dac"}).mode, Mode::Invalid);
+    EXPECT_EQ(ParseCommandLine({"--frobnicate"}).mode, Mode::Invalid);
+    EXPECT_EQ(FormatOf("x/Plan.DXF"), DrawingFormat::Dxf);
+    EXPECT_EQ(FormatOf("plan.dac"), DrawingFormat::Dac);
+    EXPECT_EQ(FormatOf("plan.txt"), DrawingFormat::Unknown);
+}
+
+TEST_F(CommandLineTest, ADrawingOpensWithItsPathAsCaptionWhateverTheCaseOfItsExtension) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Plan.DAC");
+    Write(path, kOneLine + "C     0 1 2 3 0 0\r\n");
     OpenDrawing(*form, path);
     EXPECT_EQ(form->windowTitle(), path);
     EXPECT_EQ(AliveLines(), 1);
     EXPECT_EQ(AliveCircles(), 1);
     EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"読み込みに成功しました"});
+
+    const QString dxf = dir.filePath("plan.Dxf");
+    Write(
+        dxf,
+        "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n1\n20\n2\n11\n3\n21\n4\n0\nENDSEC\n0\nEOF\n");
+    OpenDrawing(*form, dxf);
+    EXPECT_EQ(form->windowTitle(), dxf);
+    ASSERT_EQ(AliveLines(), 1);
+    EXPECT_EQ(AliveCircles(), 0);
+    EXPECT_EQ(form->store.line(0).x2, 3.0);
 }
 
 TEST_F(CommandLineTest, AFileThatCannotBeReadOrIsOfNoKnownTypeLeavesAnEmptyDrawing) {
     QTemporaryDir dir;
     OpenDrawing(*form, dir.filePath("missing.dac"));
+    OpenDrawing(*form, dir.filePath("missing.dxf"));
     OpenDrawing(*form, dir.filePath("notes.txt"));
-    EXPECT_EQ(prompts.messageTexts(), (std::vector<std::string>{"ファイルオープンに失敗しました",
-                                                                "ファイルオープンに失敗しました"}));
+    EXPECT_EQ(prompts.messageTexts(),
+              std::vector<std::string>(3, "ファイルオープンに失敗しました"));
     EXPECT_EQ(AliveLines(), 0);
     EXPECT_EQ(form->windowTitle(), "Korvo");
+}
+
+TEST(CommandLineProcess, ConvertsBetweenFormatsWithoutAWindowAndSaysWhyItFails) {
+    QTemporaryDir dir;
+    const QString dac = dir.filePath("in.dac"), dxf = dir.filePath("out.dxf");
+    Write(dac, kOneLine);
+    Outcome r = Korvo({"--convert", dac, dxf});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(Read(dxf).contains("LINE\r\n  8\r\n1\r\n"));
+    EXPECT_TRUE(r.err.contains("ファイル出力に成功しました"));
+    // And back: the same line.
+    const QString again = dir.filePath("again.dac");
+    r = Korvo({"--convert", dxf, again});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(Read(again).startsWith(kOneLine));
+
+    r = Korvo({"--convert", dir.filePath("missing.dxf"), again});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("ファイルオープンに失敗しました"));
+    EXPECT_TRUE(Read(again).startsWith(kOneLine));  // the old output is untouched
+    r = Korvo({"--convert", dac, dir.filePath("no-such-folder/x.dxf")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("ファイル出力に失敗しました"));
+    EXPECT_EQ(Korvo({"--convert", dac, dir.filePath("x.svg")}).status, 2);
+    EXPECT_EQ(Korvo({"--convert", dac}).status, 2);
+}
+
+TEST(CommandLineProcess, HelpAndVersionAnswerOnStandardOutput) {
+    Outcome r = Korvo({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("--convert INPUT OUTPUT"));
+    r = Korvo({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.startsWith("korvo "));
 }
