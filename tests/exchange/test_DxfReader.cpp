@@ -17,6 +17,7 @@
 #include "core/DrawingStore.h"
 #include "exchange/DxfReader.h"
 #include "exchange/DxfWriter.h"
+#include "tests/exchange/StoreDump.h"
 #include "tests/support/ScriptedPrompts.h"
 
 // Allocation watch for this test binary: a test may make every allocation of a given size or
@@ -40,43 +41,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 using namespace std::literals;
-
-std::string Number(double v) {
-    char text[64];
-    return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-}
-
-// Every alive element, exactly: shortest round-trip numbers, text bytes above 0x7e in hex.
-std::string Dump(const DrawingStore& s) {
-    std::string out;
-    for (int32_t i = 0; i <= s.lineTop; ++i) {
-        const LineElement& l = s.line(i);
-        if (l.alive)
-            out += "L " + Number(l.x1) + " " + Number(l.y1) + " " + Number(l.x2) + " " +
-                   Number(l.y2) + "\n";
-    }
-    for (int32_t i = 0; i <= s.circleTop; ++i) {
-        const CircleElement& c = s.circle(i);
-        if (c.alive)
-            out += "C " + Number(c.cx) + " " + Number(c.cy) + " " + Number(c.radius) + " " +
-                   Number(c.startAngle) + " " + Number(c.endAngle) + "\n";
-    }
-    for (int32_t i = 0; i < DrawingStore::kTextRecords; ++i) {
-        const TextElement& t = s.text(i);
-        if (!t.alive) continue;
-        out += "T " + Number(t.x) + " " + Number(t.y) + " " + Number(t.height) + " " +
-               Number(t.angle) + " \"";
-        for (unsigned char c : t.text) {
-            char hex[8];
-            if (c >= 0x20 && c < 0x7f && c != '\\')
-                out += char(c);
-            else
-                out.append(hex, std::size_t(std::snprintf(hex, sizeof hex, "\\x%02x", c)));
-        }
-        out += "\"\n";
-    }
-    return out;
-}
 
 bool AllFiniteInStore(const DrawingStore& s) {
     for (int32_t i = 0; i <= s.lineTop; ++i) {

@@ -8,30 +8,9 @@
 
 #include "core/DrawingStore.h"
 #include "exchange/Spline.h"
+#include "tests/exchange/StoreDump.h"
 
 namespace {
-
-std::string Number(double v) {
-    char text[64];
-    return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-}
-
-std::string Dump(const DrawingStore& s) {
-    std::string out;
-    for (int32_t i = 0; i <= s.lineTop; ++i) {
-        const LineElement& l = s.line(i);
-        if (l.alive)
-            out += "L " + Number(l.x1) + " " + Number(l.y1) + " " + Number(l.x2) + " " +
-                   Number(l.y2) + "\n";
-    }
-    for (int32_t i = 0; i <= s.circleTop; ++i) {
-        const CircleElement& c = s.circle(i);
-        if (c.alive)
-            out += "C " + Number(c.cx) + " " + Number(c.cy) + " " + Number(c.radius) + " " +
-                   Number(c.startAngle) + " " + Number(c.endAngle) + "\n";
-    }
-    return out;
-}
 
 SplineData Spline(int order, std::vector<double> knots, std::vector<double> x,
                   std::vector<double> y, std::vector<double> weights = {}) {
