@@ -11,6 +11,8 @@
 #include "core/UserPrompts.h"
 #include "exchange/DxfReader.h"
 #include "exchange/DxfWriter.h"
+#include "exchange/Mprint.h"
+#include "exchange/TarnixReader.h"
 
 #ifndef KORVO_VERSION
 #define KORVO_VERSION "0"
@@ -18,40 +20,54 @@
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     CommandLine c;
-    const QStringList& a = arguments;
+    QStringList a = arguments;
+    c.tarnix = a.removeAll(QStringLiteral("--tarnix")) > 0;
     if (a.size() == 1 && (a[0] == "--help" || a[0] == "-h")) {
         c.mode = CommandLine::Mode::Help;
     } else if (a.size() == 1 && a[0] == "--version") {
         c.mode = CommandLine::Mode::Version;
-    } else if (!a.isEmpty() && a[0] == "--convert") {
-        if (a.size() == 3) {
+    } else if (!a.isEmpty() && (a[0] == "--convert" || a[0] == "--print")) {
+        if (a.size() != 3) {
+            c.mode = CommandLine::Mode::Invalid;
+        } else if (a[0] == "--convert") {
             c.mode = CommandLine::Mode::Convert;
             c.file = a[1];
             c.output = a[2];
         } else {
-            c.mode = CommandLine::Mode::Invalid;
+            c.mode = CommandLine::Mode::Print;
+            c.output = a[1];
+            c.file = a[2];
         }
     } else if (a.size() > 1 || (a.size() == 1 && a[0].startsWith('-'))) {
         c.mode = CommandLine::Mode::Invalid;
     } else if (a.size() == 1) {
         c.file = a[0];
+    } else if (c.tarnix) {
+        c.mode = CommandLine::Mode::Invalid;  // --tarnix with no file
     }
     return c;
 }
 
 QString UsageText() {
     return QStringLiteral(
-        "usage: korvo [FILE]\n"
-        "       korvo --convert INPUT OUTPUT\n"
+        "usage: korvo [--tarnix] [FILE]\n"
+        "       korvo --convert [--tarnix] INPUT OUTPUT\n"
+        "       korvo --print OUTPUT.pdf [--tarnix] INPUT\n"
         "       korvo --help | --version\n"
         "\n"
         "  FILE                    open a drawing (.dac or .dxf) in the window\n"
         "  --convert INPUT OUTPUT  read INPUT (.dac or .dxf) and write OUTPUT (.dac or .dxf)\n"
-        "                          without a window; messages go to standard error; the\n"
-        "                          exit status is 0 when OUTPUT was written, 1 when INPUT\n"
-        "                          could not be read or OUTPUT not written, 2 for a file\n"
-        "                          type it does not know or a command line it does not\n"
-        "                          understand\n"
+        "                          without a window\n"
+        "  --print OUTPUT.pdf INPUT\n"
+        "                          print INPUT on one landscape A4 page into a PDF file,\n"
+        "                          placed as the print command places it\n"
+        "  --tarnix                the input (FILE, INPUT) is a drawing of the other\n"
+        "                          drafting program (\"Tarnix入力\"), whatever its name\n"
+        "\n"
+        "Without a window, messages go to standard error and the exit status is 0 when the\n"
+        "output was written, 1 when the input could not be read or the output not written\n"
+        "(or, for --print, the drawing has no line to scale the page by), 2 for a file type\n"
+        "it does not know or a command line it does not understand.\n"
         "  --help                  show this text\n"
         "  --version               show the version\n"
         "\n"
@@ -68,7 +84,11 @@ DrawingFormat FormatOf(const QString& path) {
     return DrawingFormat::Unknown;
 }
 
-void OpenDrawing(TForm1& form, const QString& path) {
+void OpenDrawing(TForm1& form, const QString& path, bool tarnix) {
+    if (tarnix) {
+        form.OpenTarnixFile(path.toStdString());
+        return;
+    }
     switch (FormatOf(path)) {
         case DrawingFormat::Dac:
             if (form.OpenDacFile(path.toStdString()))
@@ -77,40 +97,71 @@ void OpenDrawing(TForm1& form, const QString& path) {
         case DrawingFormat::Dxf:
             form.OpenDxfFile(path.toStdString());
             return;
-        case DrawingFormat::Unknown:
+        default:
             break;
     }
     ShowMessage("ファイルオープンに失敗しました");
 }
 
-int RunConvert(const QString& input, const QString& output) {
-    const DrawingFormat in = FormatOf(input), out = FormatOf(output);
-    if (in == DrawingFormat::Unknown || out == DrawingFormat::Unknown) {
-        std::fprintf(stderr, "korvo: %s: unknown file type (use .dac or .dxf)\n",
-                     (in == DrawingFormat::Unknown ? input : output).toLocal8Bit().constData());
-        return 2;
+namespace {
+
+// Reads a drawing into the store as the menu commands do, telling on standard error what
+// their message boxes would show. The exit status: 0 when read.
+int ReadDrawing(DrawingStore& store, const QString& input, DrawingFormat format) {
+    const std::string path = input.toStdString();
+    std::string text = "読み込みに成功しました";
+    switch (format) {
+        case DrawingFormat::Dac: {
+            std::vector<DacRecord> records;
+            if (!ReadDacFile(path, records)) {
+                ShowMessage("ファイルオープンに失敗しました");
+                return 1;
+            }
+            AppendDacRecords(store, records);
+            break;
+        }
+        case DrawingFormat::Dxf: {
+            DxfReadReport report;
+            if (!ImportDxfFile(path, store, DxfReadSettings{}, report)) {
+                ShowMessage("ファイルオープンに失敗しました");
+                return 1;
+            }
+            for (const std::string& note : report.notes) text += "\n" + note;
+            break;
+        }
+        case DrawingFormat::Tarnix: {
+            TarnixReadReport report;
+            if (!ImportTarnixFile(path, store, report) || !report.complete) {
+                ShowMessage("ファイル読み込みに失敗しました");
+                return 1;
+            }
+            for (const std::string& note : report.notes) text += "\n" + note;
+            break;
+        }
+        case DrawingFormat::Unknown:
+            return 2;
     }
+    Prompts().Message(text, "Message");
+    return 0;
+}
+
+int UnknownType(const QString& path) {
+    std::fprintf(stderr, "korvo: %s: unknown file type (use .dac or .dxf, or --tarnix)\n",
+                 path.toLocal8Bit().constData());
+    return 2;
+}
+
+}  // namespace
+
+int RunConvert(const QString& input, const QString& output, bool tarnix) {
+    const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
+    const DrawingFormat out = FormatOf(output);
+    if (in == DrawingFormat::Unknown) return UnknownType(input);
+    if (out == DrawingFormat::Unknown) return UnknownType(output);
     DrawingStore store;
     if (!store.CreateStore()) return 1;
-    const std::string inPath = input.toStdString(), outPath = output.toStdString();
-    if (in == DrawingFormat::Dac) {
-        std::vector<DacRecord> records;
-        if (!ReadDacFile(inPath, records)) {
-            ShowMessage("ファイルオープンに失敗しました");
-            return 1;
-        }
-        AppendDacRecords(store, records);
-        Prompts().Message("読み込みに成功しました", "Message");
-    } else {
-        DxfReadReport report;
-        if (!ImportDxfFile(inPath, store, DxfReadSettings{}, report)) {
-            ShowMessage("ファイルオープンに失敗しました");
-            return 1;
-        }
-        std::string text = "読み込みに成功しました";
-        for (const std::string& note : report.notes) text += "\n" + note;
-        Prompts().Message(text, "Message");
-    }
+    if (int status = ReadDrawing(store, input, in)) return status;
+    const std::string outPath = output.toStdString();
     const bool written =
         out == DrawingFormat::Dac ? SaveDacFile(outPath, store) : SaveDxfFile(outPath, store);
     if (!written) {
@@ -119,5 +170,18 @@ int RunConvert(const QString& input, const QString& output) {
         return 1;
     }
     Prompts().Message("ファイル出力に成功しました", "Message");
+    return 0;
+}
+
+int RunPrint(const QString& input, const QString& output, bool tarnix) {
+    const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
+    if (in == DrawingFormat::Unknown) return UnknownType(input);
+    DrawingStore store;
+    if (!store.CreateStore()) return 1;
+    if (int status = ReadDrawing(store, input, in)) return status;
+    if (!PrintDrawingToPdf(output.toStdString(), store)) {
+        ShowMessage("印刷に失敗しました");
+        return 1;
+    }
     return 0;
 }

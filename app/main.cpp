@@ -1,5 +1,6 @@
 // Korvo's entry point: the application, the prompt seam, the main window and the message loop.
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
@@ -53,7 +54,15 @@ int main(int argc, char** argv) {
     if (early.mode == CommandLine::Mode::Convert) {
         QCoreApplication core(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
-        return RunConvert(early.file, early.output);
+        return RunConvert(early.file, early.output, early.tarnix);
+    }
+    if (early.mode == CommandLine::Mode::Print) {
+        // Texts need fonts, which need a GUI application, but no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication gui(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        InstallJapaneseFontSubstitutes();
+        return RunPrint(early.file, early.output, early.tarnix);
     }
 
     TApplication app(argc, argv);
@@ -81,7 +90,8 @@ int main(int argc, char** argv) {
         form.showMaximized();
         // The file is read once the window is up, so that its messages have a parent.
         if (!commandLine.file.isEmpty())
-            QTimer::singleShot(0, &form, [&] { OpenDrawing(form, commandLine.file); });
+            QTimer::singleShot(0, &form,
+                               [&] { OpenDrawing(form, commandLine.file, commandLine.tarnix); });
         return app.exec();
     } catch (const std::exception& e) {
         ShowException(e.what());

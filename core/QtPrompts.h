@@ -11,4 +11,5 @@ public:
     std::optional<std::string> SaveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& label,
                                          const std::string& initial) override;
+    std::optional<PrintTarget> PrintDialog() override;
 };

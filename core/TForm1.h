@@ -144,9 +144,14 @@ public:
     // The settings dialog, made once right after the window and living as long.
     TPagesDlg* PagesDlg = nullptr;
 
-    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
+    // ---- The binary import and printing (TForm1Print.cpp) ----
     void FileTarnix1Click();
+    // Reads a drawing of the other drafting program as the import command does once a file
+    // is chosen; false when the file could not be opened.
+    bool OpenTarnixFile(const std::string& path);
     void SpeedButton23Click();
+
+    // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
     void SpeedButton30Click();
     void SpeedButton3Click();
     void SpeedButton4Click();

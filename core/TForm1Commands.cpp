@@ -3,11 +3,8 @@
 
 #include "core/TForm1.h"
 
-// File menu: Tarnix import.
-void TForm1::FileTarnix1Click() {}  // Tarnix import
 
 // Edit and tool menus, tool bar.
-void TForm1::SpeedButton23Click() {}  // print
 void TForm1::SpeedButton30Click() { tools.machine.SpeedButton30Click(Button("SpeedButton30")->isChecked()); }
 
 // Drawing commands of the palette.

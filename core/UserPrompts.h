@@ -1,4 +1,5 @@
-// The one seam through which the program shows message boxes, questions, file dialogs and input prompts.
+// The one seam through which the program shows message boxes, questions, file dialogs and input
+// prompts.
 #pragma once
 
 #include <optional>
@@ -17,6 +18,13 @@ struct FileDialogRequest {
     std::string initialPath;
 };
 
+// Where a print job goes, as the print dialog chose it: a printer by name (empty: the
+// default printer), or a PDF file when outputFile is set.
+struct PrintTarget {
+    std::string printerName;
+    std::string outputFile;
+};
+
 class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
@@ -30,6 +38,9 @@ public:
     virtual std::optional<std::string> InputText(const std::string& caption,
                                                  const std::string& label,
                                                  const std::string& initial) = 0;
+    // The standard print dialog; an empty optional is Cancel. Without a dialog to show,
+    // nothing is printed.
+    virtual std::optional<PrintTarget> PrintDialog() { return std::nullopt; }
 };
 
 // The process-wide seam. Until something is installed, messages go to stderr and every

@@ -52,6 +52,12 @@ TEST(CommandLineParse, FileConvertHelpAndVersionAreUnderstoodAndAnythingElseIsNo
     EXPECT_EQ(ParseCommandLine({"--convert", "a.dxf"}).mode, Mode::Invalid);
     EXPECT_EQ(ParseCommandLine({"a.dac", "b.dac"}).mode, Mode::Invalid);
     EXPECT_EQ(ParseCommandLine({"--frobnicate"}).mode, Mode::Invalid);
+    const CommandLine p = ParseCommandLine({"--print", "out.pdf", "--tarnix", "plan.bin"});
+    EXPECT_EQ(p.mode, Mode::Print);
+    EXPECT_EQ(p.output, "out.pdf");
+    EXPECT_EQ(p.file, "plan.bin");
+    EXPECT_TRUE(p.tarnix);
+    EXPECT_EQ(ParseCommandLine({"--tarnix"}).mode, Mode::Invalid);
     EXPECT_EQ(FormatOf("x/Plan.DXF"), DrawingFormat::Dxf);
     EXPECT_EQ(FormatOf("plan.dac"), DrawingFormat::Dac);
     EXPECT_EQ(FormatOf("plan.txt"), DrawingFormat::Unknown);
@@ -112,6 +118,27 @@ TEST(CommandLineProcess, ConvertsBetweenFormatsWithoutAWindowAndSaysWhyItFails) 
     EXPECT_TRUE(r.err.contains("ファイル出力に失敗しました"));
     EXPECT_EQ(Korvo({"--convert", dac, dir.filePath("x.svg")}).status, 2);
     EXPECT_EQ(Korvo({"--convert", dac}).status, 2);
+}
+
+TEST(CommandLineProcess, PrintsToPdfAndReadsTheOtherProgramsFilesWhenToldSo) {
+    QTemporaryDir dir;
+    const QString dac = dir.filePath("in.dac"), pdf = dir.filePath("page.pdf");
+    Write(dac, kOneLine);
+    Outcome r = Korvo({"--print", pdf, dac});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(Read(pdf).startsWith("%PDF"));
+    Write(dac, "C     0 1 2 3 0 0\r\n");  // no line: nothing to scale the page by
+    EXPECT_EQ(Korvo({"--print", dir.filePath("none.pdf"), dac}).status, 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.pdf")));
+
+    const QString bin = QStringLiteral(KORVO_TEST_DATA "/tarnix/drawing.bin");
+    const QString out = dir.filePath("from-bin.dac");
+    r = Korvo({"--convert", "--tarnix", bin, out});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "num : 12\n");
+    EXPECT_EQ(Read(out).count("\nL ") + (Read(out).startsWith("L ") ? 1 : 0), 4);
+    EXPECT_EQ(Korvo({"--convert", bin, out}).status, 2);  // not known without --tarnix
+    EXPECT_EQ(Korvo({"--print", dir.filePath("bin.pdf"), "--tarnix", bin}).status, 0);
 }
 
 TEST(CommandLineProcess, HelpAndVersionAnswerOnStandardOutput) {

@@ -12,7 +12,7 @@
 class ScriptedPrompts final : public UserPrompts {
 public:
     struct Shown {
-        enum class Kind { Message, OpenFile, SaveFile, Input } kind;
+        enum class Kind { Message, OpenFile, SaveFile, Input, Print } kind;
         std::string text;  // message text, dialog title or input label
         std::string caption;
         PromptButtons buttons = PromptButtons::Ok;
@@ -71,6 +71,15 @@ public:
     }
     std::optional<std::string> SaveFileName(const FileDialogRequest& r) override {
         return Text(Shown::Kind::SaveFile, r.title, r.filter, r);
+    }
+    // The print dialog takes the next text answer as the PDF file to print to; Cancel when
+    // the answer is Cancel or the script is exhausted.
+    std::optional<PrintTarget> PrintDialog() override {
+        auto file = Text(Shown::Kind::Print, "印刷", "");
+        if (!file) return std::nullopt;
+        PrintTarget t;
+        t.outputFile = *file;
+        return t;
     }
     std::optional<std::string> InputText(const std::string& caption, const std::string& label,
                                          const std::string&) override {
