@@ -71,8 +71,11 @@ void Renderer::DrawText(double x, double y, const std::string& sjisText, double 
     int h = PixelSize(height / view_.scale);
     int w = PixelSize(height * 0.5 / view_.scale);
     font.setPixelSize(h);
-    // The requested average character width becomes a horizontal stretch of the face.
-    int natural = QFontMetrics(font).averageCharWidth();
+    // The requested average character width becomes a horizontal stretch of the face. The
+    // width asked for is that of a half-width character; the Japanese face reports an
+    // average near a full em, which squeezed every text to half its width, so measure a
+    // half-width letter instead.
+    int natural = QFontMetrics(font).horizontalAdvance(QLatin1Char('x'));
     if (natural > 0) font.setStretch(std::clamp(int(std::lround(100.0 * w / natural)), 1, 4000));
     canvas_.SetFont(font);
     double escapement = std::trunc(angle * 10.0);

@@ -130,3 +130,29 @@ TEST_F(TForm1ExchangeTest, LinesToArcsJoinsAGentleBendIntoOneArcAndUndoBringsThe
     EXPECT_EQ(AliveLines(), 4);
     EXPECT_EQ(AliveCircles(), 0);
 }
+
+TEST_F(TForm1ExchangeTest, ATextIsDrawnAtItsHeightWithHalfWidthCharactersHalfAsWide) {
+    // Texts once came out squeezed to half their width: the face's average character
+    // width, near a full em for the Japanese face, was taken for a half-width one.
+    Write(Path("text.dxf"), "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n40\n1\nHHHHHHHHHH\n0\nEOF\n");
+    ImportDxf(Path("text.dxf"));
+    ASSERT_EQ(form->store.textCount, 1);
+    form->view.scale = 1.0;
+    form->Redraw();
+    Settle();
+    const QImage image = form->canvas.image();
+    int left = image.width(), right = -1, top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, left);
+    // Ten half-width letters of a 40-unit text: about 10 x 20 pixels wide.
+    EXPECT_GT(right - left + 1, 150);
+    EXPECT_LT(right - left + 1, 220);
+    EXPECT_GT(bottom - top + 1, 20);
+}
