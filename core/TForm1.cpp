@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -36,6 +37,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     BuildLayout();
     ConnectView();
     tools.Wire();
+    WireSharing();
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
 
     // FormCreate reads Panel1 at the designed size; showing the window maximised then
@@ -50,7 +52,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
                              {&SplineResolution, &SnapDistance, &ArcAngleMin, &ArcAngleMax});
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { UnwireSharing(); }
 
 QToolButton* TForm1::Button(const char* name) const {
     return findChild<QToolButton*>(QString::fromUtf8(name));
@@ -87,9 +89,8 @@ void TForm1::FormCreate() {
     PaintBox1->resize(panel);
     ComboBox1->setCurrentIndex(6);
 
-    // Registering the LineShareRecord (56 bytes, ID 1) and the CircleShareRecord (64 bytes,
-    // ID 2) with man2man.RegiStruct, keeping the handles in LineShareTag and CircleShareTag,
-    // belongs here, right before the screen is cleared; it comes with the session component.
+    // Both copies register in the same order, so that their tags agree.
+    RegisterShareRecords();
 
     formCreated_ = true;
     ClearScreen();
@@ -115,6 +116,13 @@ void TForm1::FormResize() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit6 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Edit6KeyDown(13);
+            return true;
+        }
+    }
     if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
         // The edit boxes would take Ctrl+Z as their own undo; in this window it is the
         // drawing's undo, wherever the focus is.
@@ -143,6 +151,15 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !isMinimized()) RequestRepaint();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    FormCloseQuery(this, canClose);
+    if (canClose)
+        QMainWindow::closeEvent(event);
+    else
+        event->ignore();
 }
 
 // ---- The select tool ----

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QSize>
+#include <array>
 #include <cstdint>
 
 #include "core/Canvas.h"
@@ -12,6 +13,7 @@
 #include "core/TForm1Tools.h"
 #include "core/UndoJournal.h"
 #include "core/View.h"
+#include "net/TMan2Man.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -61,6 +63,8 @@ public:
     double ArcAngleMin = 140.0;
     double ArcAngleMax = 170.0;
     int32_t LineShareTag = 0, CircleShareTag = 0;
+    std::array<uint8_t, 56> LineShareRecord{};
+    std::array<uint8_t, 64> CircleShareRecord{};
 
     // ---- Controls (objectName = the control's name) ----
     QWidget* Panel1 = nullptr;  // centre: tool bar above the drawing area
@@ -151,6 +155,19 @@ public:
     bool OpenTarnixFile(const std::string& path);
     void SpeedButton23Click();
 
+    // ---- Drawing together (net/TForm1Share.cpp) ----
+    // Made with the window as its owner, so that its dialogs sit over the window; last of
+    // the state, so that it goes first and nothing arrives for a store that has gone.
+    TMan2Man man2man{this};
+    void SpeedButton34Click();
+    void Edit6KeyDown(int key);
+    void man2manGuestArrived(TMan2Man* Sender, bool IsHost);
+    void man2manGuestLalabye(TMan2Man* Sender);
+    void man2manChatComming(TMan2Man* Sender);
+    void man2manRegiDataComming(TMan2Man* Sender, RegiDataTag DataTag);
+    void man2manLostConnection(TMan2Man* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+
     // ---- Handlers whose commands come with later work (TForm1Commands.cpp) ----
     void SpeedButton30Click();
     void SpeedButton3Click();
@@ -165,7 +182,6 @@ public:
     void SpeedButton28Click();
     void SpeedButton29Click();
     void SpeedButton32Click();
-    void SpeedButton34Click();
     void SpeedButton36Click();
     void SpeedButton38Click();
     void Timer1Timer();
@@ -174,6 +190,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildLayout();                         // TForm1Layout.cpp
@@ -184,6 +201,11 @@ private:
     void SyncRenderer();
     void SyncCanvasToViewport();
     void FlushCanvas();
+    void WireSharing();           // net/TForm1Share.cpp
+    void RegisterShareRecords();  // net/TForm1Share.cpp
+    void UnwireSharing();         // net/TForm1Share.cpp
+    void ShowConnectedNames();    // net/TForm1Share.cpp
+    void ShowUnconnected();       // net/TForm1Share.cpp
 
     bool storeCreated_ = false;
     bool formCreated_ = false;

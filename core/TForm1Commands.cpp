@@ -25,6 +25,5 @@ void TForm1::SpeedButton32Click() { tools.machine.ChooseEditCommand(114); }  // 
 void TForm1::SpeedButton36Click() { tools.machine.ChooseEditCommand(117); }  // split
 void TForm1::SpeedButton38Click() { tools.machine.ChooseEditCommand(118); }  // angle measurement
 
-// Sharing and the mouse tracking timer.
-void TForm1::SpeedButton34Click() {}  // connect / disconnect
+// The mouse tracking timer.
 void TForm1::Timer1Timer() { tools.machine.Timer1Timer(); }

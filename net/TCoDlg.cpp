@@ -65,8 +65,9 @@ void TCoDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-BOOL TCoDlg::EnumConnectionsCallback(const GUID*, void* lpConnection, DWORD dwConnectionSize,
-                                     const DPNAME* lpName, DWORD, void* lpContext) {
+BOOL TCoDlg::EnumConnectionsCallback(const GUID* lpguidSP, void* lpConnection,
+                                     DWORD dwConnectionSize, const DPNAME* lpName, DWORD,
+                                     void* lpContext) {
     auto* self = static_cast<TCoDlg*>(lpContext);
     IDirectPlay3A* scratch = nullptr;
     if (FAILED(DirectPlayCreateInstance(CLSID_DirectPlay, nullptr, CLSCTX_ALL, IID_IDirectPlay3A,
@@ -82,6 +83,8 @@ BOOL TCoDlg::EnumConnectionsCallback(const GUID*, void* lpConnection, DWORD dwCo
     std::memcpy(block.data.get(), lpConnection, dwConnectionSize);
     block.size = dwConnectionSize;
     self->ConnectionList.push_back(std::move(block));
+    if (lpguidSP && *lpguidSP == DPSPGUID_KORVO_TCP && self->guaranteedEntry_ < 0)
+        self->guaranteedEntry_ = self->ComboBox1->count();
     const char* name = lpName && lpName->lpszShortNameA ? lpName->lpszShortNameA : "";
     self->ComboBox1->addItem(FromSjis(name));
     return 1;
@@ -90,8 +93,10 @@ BOOL TCoDlg::EnumConnectionsCallback(const GUID*, void* lpConnection, DWORD dwCo
 void TCoDlg::FormShow() {
     directPlay_->EnumConnections(&applicationGuid_, EnumConnectionsCallback, this, 0);
     // A combo box selects its first entry by itself; only the preselected one counts here.
-    ComboBox1->setCurrentIndex(preselected_ >= 0 && preselected_ < ComboBox1->count() ? preselected_
-                                                                                     : -1);
+    // Without a choice from an earlier connection, the connection that guarantees delivery
+    // is offered: over the other one a lost record leaves the two drawings different.
+    const int choice = preselected_ >= 0 ? preselected_ : guaranteedEntry_;
+    ComboBox1->setCurrentIndex(choice >= 0 && choice < ComboBox1->count() ? choice : -1);
     OKBtn->setEnabled(ComboBox1->currentIndex() >= 0);
 }
 

@@ -42,6 +42,7 @@ private:
     std::vector<ConnectionBlock> ConnectionList;
     GUID applicationGuid_;
     int preselected_;
+    int guaranteedEntry_ = -1;  // the combo box entry of the connection that guarantees delivery
     bool shown_ = false;
 };
 

@@ -145,8 +145,10 @@ TEST_F(ConnectionDialog, ListsTheUsableConnectionsAndEnablesOkOnlyForASelection)
             EXPECT_EQ(d.ComboBox1->count(), 2);
             EXPECT_EQ(d.ComboBox1->itemText(0), U("UDP/IP 接続（配送の保証なし）"));
             EXPECT_EQ(d.ComboBox1->itemText(1), U("TCP/IP 接続（配送を保証）"));
-            EXPECT_EQ(d.ComboBox1->currentIndex(), -1);
-            EXPECT_FALSE(d.OKBtn->isEnabled());
+            // Without an earlier choice the connection that guarantees delivery is offered:
+            // over the other, a lost record leaves two shared drawings different.
+            EXPECT_EQ(d.ComboBox1->currentIndex(), 1);
+            EXPECT_TRUE(d.OKBtn->isEnabled());
             d.ComboBox1->setCurrentIndex(1);
             EXPECT_TRUE(d.OKBtn->isEnabled());
             QTest::mouseClick(d.OKBtn, Qt::LeftButton);

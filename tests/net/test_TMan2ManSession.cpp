@@ -243,7 +243,8 @@ TEST_F(Man2ManSession, CancellingEitherDialogLeavesTheComponentIdle) {
     }
     EXPECT_FALSE(host.Initialized());
     EXPECT_EQ(host.DirectPlay(), nullptr);
-    EXPECT_EQ(host.LastServiceIndex(), -1);
+    // The cancelled dialog had offered the guaranteed connection, and its choice is kept.
+    EXPECT_EQ(host.LastServiceIndex(), kTcp);
     {
         DialogDriver d;
         d.ChooseConnection(kTcp).TypeName("  Typed  ").Click(&TSeDlg::CancelBtn);
