@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs what Korvo needs to build, test and run on Debian 12; skips what is already there.
+# Installs what Korvo needs to build, test and run on Debian 12 (poppler-utils: the tests look
+# at printed PDF pages); skips what is already there.
 set -e
-pkgs="build-essential cmake qt6-base-dev libgtest-dev libbenchmark-dev fonts-noto-cjk"
+pkgs="build-essential cmake qt6-base-dev libgtest-dev libbenchmark-dev fonts-noto-cjk poppler-utils"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
