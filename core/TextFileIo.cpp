@@ -107,22 +107,50 @@ void LineSplitter::Finish() {
     overlong_ = false;
 }
 
+ChunkedFile::ChunkedFile() = default;
+ChunkedFile::~ChunkedFile() = default;
+
+bool ChunkedFile::Open(const std::string& path) {
+    file_ = std::make_unique<QFile>(QString::fromStdString(path));
+    // Unbuffered: the chunk is the only buffer needed.
+    if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+    chunk_.resize(size_t(1) << 20);
+    got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+    total_ = file_->size();
+    return got_ >= 0;
+}
+
+std::string_view ChunkedFile::Next() {
+    if (!file_ || readFailed_) return {};
+    if (!first_) {
+        got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+        if (got_ < 0) {
+            readFailed_ = true;
+            return {};
+        }
+    }
+    first_ = false;
+    done_ += got_;
+    return {chunk_.data(), size_t(got_)};
+}
+
+void ProgressPacer::Tick(bool last) {
+    if (!call_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - lastCall_ < std::chrono::milliseconds(4)) return;
+    lastCall_ = now;
+    call_();
+}
+
 bool ReadFileLines(const std::string& path, LineSplitter& splitter,
                    const std::function<void(int64_t, int64_t)>& progress) {
-    QFile file(QString::fromStdString(path));
-    // Unbuffered: the chunk below is the only buffer needed.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    const int64_t total = file.size();
-    int64_t done = 0;
-    std::vector<char> chunk(size_t(1) << 20);
-    for (;;) {
-        qint64 n = file.read(chunk.data(), qint64(chunk.size()));
-        if (n < 0) return false;
-        if (n == 0) break;
-        splitter.Feed(std::string_view(chunk.data(), size_t(n)));
-        done += n;
-        if (progress) progress(done, total);
+    ChunkedFile file;
+    if (!file.Open(path)) return false;
+    for (std::string_view chunk; !(chunk = file.Next()).empty();) {
+        splitter.Feed(chunk);
+        if (progress) progress(file.Done(), file.Total());
     }
+    if (file.ReadFailed()) return false;
     splitter.Finish();
     return true;
 }

@@ -1,12 +1,17 @@
 // Line-oriented text files: locale-free numbers, line splitting, chunked and atomic writing.
 #pragma once
 
+class QFile;
+
 #include <charconv>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The C locale's white space, whatever locale the process runs in.
 inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -39,6 +44,40 @@ private:
     std::function<void(std::string_view)> onLine_;
     std::string pending_;
     bool overlong_ = false;
+};
+
+// A file read in chunks of 1 MiB, for readers that must not hold a whole file. Open reads
+// the first chunk already: a folder opens but cannot be read, and a reader should find that
+// out before it clears the drawing.
+class ChunkedFile {
+public:
+    ChunkedFile();
+    ~ChunkedFile();
+    // False when the file cannot be opened or its first read fails.
+    bool Open(const std::string& path);
+    // The next chunk; empty at the end of the file and after a read error.
+    std::string_view Next();
+    bool ReadFailed() const { return readFailed_; }
+    int64_t Done() const { return done_; }
+    int64_t Total() const { return total_; }
+
+private:
+    std::unique_ptr<QFile> file_;
+    std::vector<char> chunk_;
+    int64_t got_ = 0, done_ = 0, total_ = 0;
+    bool first_ = true, readFailed_ = false;
+};
+
+// Hands progress on at most every 4 ms, unless told it is the last call: a window that
+// repaints in the call must not spend its time repainting.
+class ProgressPacer {
+public:
+    explicit ProgressPacer(std::function<void()> call) : call_(std::move(call)) {}
+    void Tick(bool last = false);
+
+private:
+    std::function<void()> call_;
+    std::chrono::steady_clock::time_point lastCall_{};
 };
 
 // Streams a file through `splitter` in chunks of 1 MiB, calling `progress` (if given) after

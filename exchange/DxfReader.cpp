@@ -1,9 +1,6 @@
 // The DXF reader: the line and pair reader, and the single pass that imports a file's entities.
 #include "exchange/DxfReader.h"
 
-#include <QFile>
-#include <QString>
-#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -466,42 +463,21 @@ void ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSe
 
 bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSettings& settings,
                    DxfReadReport& report, const DxfProgress& progress) {
-    QFile in(QString::fromStdString(path));
-    // Unbuffered: the chunk below is the only buffer needed.
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    std::vector<char> chunk(std::size_t(1) << 20);
-    // The first chunk is read before the store is cleared: a folder opens but cannot be read.
-    qint64 got = in.read(chunk.data(), qint64(chunk.size()));
-    if (got < 0) return false;
-
-    const int64_t total = in.size();
-    int64_t done = 0;
+    ChunkedFile in;
+    if (!in.Open(path)) return false;
+    ProgressPacer pacer(
+        progress ? std::function<void()>([&] { progress(in.Done(), in.Total(), report.entities); })
+                 : std::function<void()>());
     bool readFailed = false;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point lastCall{};
-    auto tell = [&](bool always) {
-        if (!progress) return;
-        const Clock::time_point now = Clock::now();
-        // A window that repaints in the call must not spend its time repainting.
-        if (!always && now - lastCall < std::chrono::milliseconds(4)) return;
-        lastCall = now;
-        progress(done, total, report.entities);
-    };
-    bool first = true;
     DxfPairReader file([&]() -> std::string_view {
-        if (!first) {
-            got = in.read(chunk.data(), qint64(chunk.size()));
-            if (got < 0) {
-                readFailed = true;
-                return {};
-            }
-        }
-        first = false;
-        done += got;
-        if (got > 0) tell(false);
-        return {chunk.data(), std::size_t(got)};
+        std::string_view chunk = in.Next();
+        if (chunk.empty())
+            readFailed = in.ReadFailed();
+        else
+            pacer.Tick();
+        return chunk;
     });
     Import(file, store, settings, report, &readFailed);
-    tell(true);
+    pacer.Tick(true);
     return true;
 }

@@ -1,16 +1,15 @@
 // The Tarnix import: a cursor over the file's chunks, the records, the report.
 #include "exchange/TarnixReader.h"
 
-#include <QFile>
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
 #include "core/DrawingStore.h"
+#include "core/TextFileIo.h"
 #include "geometry/Mcalc.h"
 
 namespace {
@@ -182,46 +181,21 @@ void ImportTarnixBytes(std::string_view bytes, DrawingStore& store, TarnixReadRe
 
 bool ImportTarnixFile(const std::string& path, DrawingStore& store, TarnixReadReport& report,
                       const TarnixProgress& progress) {
-    QFile in(QString::fromStdString(path));
-    // Unbuffered: the chunk below is the only buffer needed.
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    std::vector<char> chunk(std::size_t(1) << 20);
-    // The first chunk is read before the store is cleared: a folder opens but cannot be read.
-    qint64 got = in.read(chunk.data(), qint64(chunk.size()));
-    if (got < 0) return false;
-
-    const int64_t total = in.size();
-    int64_t done = 0;
-    bool readFailed = false;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point lastCall{};
-    auto tell = [&](bool always) {
-        if (!progress) return;
-        const Clock::time_point now = Clock::now();
-        // A window that repaints in the call must not spend its time repainting.
-        if (!always && now - lastCall < std::chrono::milliseconds(4)) return;
-        lastCall = now;
-        progress(done, total, report.records);
-    };
-    bool first = true;
+    ChunkedFile in;
+    if (!in.Open(path)) return false;
+    ProgressPacer pacer(
+        progress ? std::function<void()>([&] { progress(in.Done(), in.Total(), report.records); })
+                 : std::function<void()>());
     ImportTarnixChunks(
         [&]() -> std::string_view {
-            if (!first) {
-                got = in.read(chunk.data(), qint64(chunk.size()));
-                if (got < 0) {
-                    readFailed = true;
-                    return {};
-                }
-            }
-            first = false;
-            done += got;
-            if (got > 0) tell(false);
-            return {chunk.data(), std::size_t(got)};
+            std::string_view chunk = in.Next();
+            if (!chunk.empty()) pacer.Tick();
+            return chunk;
         },
         store, report);
-    if (readFailed)
+    if (in.ReadFailed())
         report.notes.push_back(
             "ファイルの読み込み中にエラーが発生したため、途中で読み込みを終えました");
-    tell(true);
+    pacer.Tick(true);
     return true;
 }
