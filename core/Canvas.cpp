@@ -13,7 +13,69 @@ QColor Colour(uint32_t rgb) { return QColor::fromRgb(QRgb(0xFF000000u | rgb)); }
 
 }  // namespace
 
+bool ClipSegment(double& x0, double& y0, double& x1, double& y1, double left, double top,
+                 double right, double bottom) {
+    const double dx = x1 - x0, dy = y1 - y0;
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0 - left, right - x0, y0 - top, bottom - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (t > t1) return false;
+            t0 = std::max(t0, t);
+        } else {
+            if (t < t0) return false;
+            t1 = std::min(t1, t);
+        }
+    }
+    const double sx = x0, sy = y0;
+    if (t1 < 1.0) x1 = sx + t1 * dx, y1 = sy + t1 * dy;
+    if (t0 > 0.0) x0 = sx + t0 * dx, y0 = sy + t0 * dy;
+    return true;
+}
+
+Canvas::Canvas() = default;
+
+Canvas::~Canvas() { EndPainter(); }
+
+const QImage& Canvas::image() const {
+    EndPainter();
+    return image_;
+}
+
+QImage& Canvas::image() {
+    EndPainter();
+    return image_;
+}
+
+QPainter& Canvas::Painter() {
+    if (!painter_) painter_ = std::make_unique<QPainter>(&image_);
+    QPainter& p = *painter_;
+    // Every figure starts from the same state, whatever the previous one left.
+    p.resetTransform();
+    p.translate(-scrollX_, -scrollY_);
+    p.setClipping(false);
+    p.setCompositionMode(penMode_ == PenMode::Xor ? QPainter::RasterOp_SourceXorDestination
+                                                  : QPainter::CompositionMode_SourceOver);
+    p.setBackgroundMode(Qt::TransparentMode);
+    p.setBrush(Qt::NoBrush);
+    return p;
+}
+
+void Canvas::EndPainter() const {
+    if (painter_) {
+        painter_->end();
+        painter_.reset();
+    }
+}
+
 void Canvas::Resize(int width, int height) {
+    EndPainter();
     width = std::max(width, 1);
     height = std::max(height, 1);
     if (image_.width() == width && image_.height() == height) return;
@@ -22,6 +84,7 @@ void Canvas::Resize(int width, int height) {
 }
 
 uint32_t Canvas::Pixel(int x, int y) const {
+    EndPainter();
     int px = x - scrollX_, py = y - scrollY_;
     if (image_.isNull() || px < 0 || py < 0 || px >= image_.width() || py >= image_.height())
         return 0;
@@ -41,6 +104,7 @@ void Canvas::PlotSpan(int x, int y) {
 }
 
 void Canvas::SetPixel(int x, int y, uint32_t rgb) {
+    EndPainter();
     uint32_t keep = penRgb_;
     penRgb_ = rgb;
     PlotSpan(x, y);
@@ -55,19 +119,23 @@ void Canvas::ThinLine(int x0, int y0, int x1, int y1) {
     // surface costs no more than the pixels it can show.
     long steps = std::max(dx, dy);
     if (steps > 4 * long(image_.width() + image_.height()) + 64) {
-        QLineF l(x0, y0, x1, y1);
         QRectF view(scrollX_ - 2, scrollY_ - 2, image_.width() + 4, image_.height() + 4);
+        // The painter's fixed-point rasteriser cannot take ends millions of pixels away;
+        // the part that can show is cut out first, along the same line.
+        double ax = x0, ay = y0, bx = x1, by = y1;
+        if (!ClipSegment(ax, ay, bx, by, view.left() - 8, view.top() - 8, view.right() + 8,
+                         view.bottom() + 8))
+            return;
+        QLineF l(ax, ay, bx, by);
         // Fall back to the painter, which clips; long lines are never rubber bands
         // short enough for the last-pixel rule to matter at the viewport's edge.
-        QPainter painter(&image_);
-        painter.translate(-scrollX_, -scrollY_);
+        QPainter& painter = Painter();
         painter.setClipRect(view);
-        if (penMode_ == PenMode::Xor)
-            painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.setPen(QPen(Colour(penRgb_), 0));
         painter.drawLine(l);
         return;
     }
+    EndPainter();
     long err = (dx > dy ? dx : -dy) / 2;
     long x = x0, y = y0;
     while (!(x == x1 && y == y1)) {
@@ -100,10 +168,7 @@ void Canvas::LineTo(int x, int y) {
     if (penWidth_ <= 1) {
         ThinLine(curX_, curY_, x, y);
     } else {
-        QPainter painter(&image_);
-        painter.translate(-scrollX_, -scrollY_);
-        if (penMode_ == PenMode::Xor)
-            painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        QPainter& painter = Painter();
         painter.setPen(QPen(Colour(penRgb_), penWidth_, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawLine(curX_, curY_, x, y);
     }
@@ -120,9 +185,6 @@ void Canvas::Polyline(const int* xy, int points) {
 namespace {
 
 void PreparePainter(QPainter& p, const Canvas& c, bool withBrush) {
-    p.translate(-c.scrollX(), -c.scrollY());
-    if (c.penMode() == Canvas::PenMode::Xor)
-        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setPen(QPen(Colour(c.penColour()), c.penWidth() <= 1 ? 0 : c.penWidth()));
     if (withBrush && c.brushStyle() == Canvas::BrushStyle::Solid)
         p.setBrush(Colour(c.brushColour()));
@@ -151,7 +213,7 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
     if (image_.isNull()) return;
     QRectF box = BoxOf(left, top, right, bottom);
     if (!Visible(box, image_, scrollX_, scrollY_, penWidth_)) return;
-    QPainter painter(&image_);
+    QPainter& painter = Painter();
     PreparePainter(painter, *this, true);
     painter.drawEllipse(box);
 }
@@ -167,22 +229,22 @@ void Canvas::Arc(int left, int top, int right, int bottom, int x3, int y3, int x
     double span = a4 - a3;
     while (span <= 0.0) span += 360.0;
     while (span > 360.0) span -= 360.0;
-    QPainter painter(&image_);
+    QPainter& painter = Painter();
     PreparePainter(painter, *this, false);
     painter.drawArc(box, int(std::lround(a3 * 16)), int(std::lround(span * 16)));
 }
 
 void Canvas::FillRect(int left, int top, int right, int bottom, uint32_t rgb) {
     if (image_.isNull()) return;
-    QPainter painter(&image_);
-    painter.translate(-scrollX_, -scrollY_);
+    QPainter& painter = Painter();
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), Colour(rgb));
 }
 
 void Canvas::TextOut(int x, int y, const QString& text, int escapementTenths) {
     if (image_.isNull() || text.isEmpty()) return;
-    QPainter painter(&image_);
-    painter.translate(-scrollX_, -scrollY_);
+    QPainter& painter = Painter();
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setFont(font_);
     QFontMetrics fm(font_);
     painter.translate(x, y);

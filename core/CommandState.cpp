@@ -86,6 +86,8 @@ void CommandState::PaintBox1MouseDown(bool leftButton, int x, int y) {
         case 5:
             host_.SetCursor(CommandHost::Cursor::Drag);
             secondPoint = RawPoint(x, y);
+            panAnchorX_ = x;
+            panAnchorY_ = y;
             break;
     }
 }
@@ -109,11 +111,14 @@ void CommandState::Timer1Timer() {
         TrackMouse(mouseX, mouseY);
     }
     if (commandCode == 100 && host_.CurrentCursor() == CommandHost::Cursor::Drag) {
-        const View& v = renderer_.view();
-        int dx = (v.ScreenX(secondPoint.x) - mouseX) / 8 * 8;  // toward zero, whole steps of 8
-        int dy = (v.ScreenY(secondPoint.y) - mouseY) / 8 * 8;
-        host_.ScrollBy(dx, dy);
-        secondPoint = RawPoint(mouseX, mouseY);
+        // The grabbed point keeps its surface pixel while the surface scrolls under the
+        // mouse; the mouse position is that of the last move, before this scroll.
+        int dx = (panAnchorX_ - mouseX) / 8 * 8;  // toward zero, whole steps of 8
+        int dy = (panAnchorY_ - mouseY) / 8 * 8;
+        const CommandHost::Scrolled moved = host_.ScrollBy(dx, dy);
+        panAnchorX_ -= dx - moved.dx;
+        panAnchorY_ -= dy - moved.dy;
+        secondPoint = RawPoint(panAnchorX_, panAnchorY_);
     }
     const View& v = renderer_.view();
     char text[256];
@@ -133,7 +138,12 @@ void CommandState::TrackMouse(int x, int y) {
     }
     renderer_.SetPenMode(Canvas::PenMode::Xor);
     renderer_.SetBrush(0, 1);
-    if (PicksElements()) status(PickElement(pick, x, y));
+    if (PicksElements()) {
+        const int32_t line = store_.pickedLine, circle = store_.pickedCircle;
+        status(PickElement(pick, x, y));
+        if (store_.pickedLine != line || store_.pickedCircle != circle)
+            highlightShown_ = store_.pickedLine != -1 || store_.pickedCircle != -1;
+    }
     if ((!PicksElements() || commandCode == 117) && snapOn == 1) status(PickSnapPoint(pick, x, y));
     WorldPoint p = ClickPoint(x, y);
     DrawBand(p);
@@ -187,6 +197,11 @@ void CommandState::ToggleRubberBand(int32_t step) {
             DrawBand(rubberPoint);
             break;
     }
+}
+
+void CommandState::RestoreOverlays() {
+    if (highlightShown_) HighlightPicked(store_, renderer_);
+    ToggleRubberBand(toolStep);
 }
 
 void CommandState::ExecuteCommand() {
@@ -277,6 +292,7 @@ void CommandState::LeaveCommand() {
     renderer_.SetPenMode(Canvas::PenMode::Copy);
     renderer_.SetBrush(0, 1);
     UnhighlightPicked(store_, renderer_, 3);
+    highlightShown_ = false;
     ToggleRubberBand(toolStep);
     toolStep = 0;
     store_.SetCurrentColour(host_.ColourBoxIndex() + 1);

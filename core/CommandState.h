@@ -20,7 +20,12 @@ public:
     virtual void SetCursor(Cursor cursor) = 0;
     virtual Cursor CurrentCursor() const = 0;
     virtual void SetTimerEnabled(bool on) = 0;
-    virtual void ScrollBy(int dx, int dy) = 0;
+    // Scrolls the surface and returns how far it actually moved (the scroll bars stop at
+    // their ends).
+    struct Scrolled {
+        int dx = 0, dy = 0;
+    };
+    virtual Scrolled ScrollBy(int dx, int dy) = 0;
     virtual void SetStatus(int panel, const std::string& text) = 0;
     virtual std::string BoxText(Box box) const = 0;
     virtual void Focus(Box box) = 0;
@@ -76,6 +81,9 @@ public:
     void ExecuteCommand();
     void TrackMouse(int x, int y);
     void ToggleRubberBand(int32_t step);
+    // After a full redraw: the highlight of the picked element, if one was shown, and the
+    // current rubber band, so that the next tick's XOR erase finds what it erases.
+    void RestoreOverlays();
     void LeaveCommand();
     void ResetToSelect();
 
@@ -115,4 +123,10 @@ private:
     DrawingStore& store_;
     Renderer& renderer_;
     CommandHost& host_;
+    // Whether the picked element is drawn highlighted now: leaving a command wipes the
+    // highlight but keeps the picked element.
+    bool highlightShown_ = false;
+    // The pan anchor's surface pixel: the pixel under the mouse at the press, moved only
+    // by what the scroll bars could not take.
+    int32_t panAnchorX_ = 0, panAnchorY_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "core/Renderer.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <cmath>
 
 #include "core/ColourTable.h"
@@ -12,11 +13,30 @@ namespace {
 
 double Radians(double degrees) { return degrees * (1.0 / 180.0) * 3.14159265358979; }
 
+// Boxes up to this many pixels go to the painter, whose rasteriser is exact there; larger
+// ones are clipped to the viewport first (the painter loses the rim of a circle with a
+// radius of some 65,000 pixels, and floods the view with its fill).
+constexpr double kPainterFigure = 16384.0;
+
 // Font sizes and coordinates in pixels, with trunc toward zero and a floor of 1 pixel.
 int PixelSize(double v) {
     if (!(v >= 1.0)) return 1;
     if (v > 1e6) return 1000000;
     return int(std::trunc(v));
+}
+
+// The pixel size whose character cell is closest to cell pixels, for the face of font. The
+// ratio of cell to em is measured once per face at a large size, where rounding is small.
+int EmForCell(QFont font, int cell) {
+    static QString face;
+    static double cellPerEm = 0.0;
+    if (cellPerEm <= 0.0 || font.family() != face) {
+        font.setPixelSize(1000);
+        face = font.family();
+        cellPerEm = QFontMetricsF(font).height() / 1000.0;
+        if (!(cellPerEm > 0.1 && cellPerEm < 10.0)) cellPerEm = 1.0;
+    }
+    return std::max(1, int(std::lround(cell / cellPerEm)));
 }
 
 }  // namespace
@@ -38,8 +58,24 @@ void Renderer::SetBrush(int index, int style) {
 void Renderer::SetPenWidth(int pixels) { canvas_.SetPenWidth(pixels); }
 
 void Renderer::DrawLine(double x1, double y1, double x2, double y2) {
-    int X1 = view_.ScreenX(x1), Y1 = view_.ScreenY(y1);
-    int X2 = view_.ScreenX(x2), Y2 = view_.ScreenY(y2);
+    double sx1 = view_.SurfaceX(x1), sy1 = view_.SurfaceY(y1);
+    double sx2 = view_.SurfaceX(x2), sy2 = view_.SurfaceY(y2);
+    if (!(View::InReach(sx1) && View::InReach(sy1) && View::InReach(sx2) && View::InReach(sy2))) {
+        // An end beyond the exact range would be pulled in to its edge and tilt the line;
+        // the line is cut to the range along its own course instead.
+        if (!(std::isfinite(sx1) && std::isfinite(sy1) && std::isfinite(sx2) && std::isfinite(sy2)))
+            return;
+        if (sx1 == sx2 && sy1 == sy2) return;
+        const bool secondKept = View::InReach(sx2) && View::InReach(sy2);
+        const double r = View::kReach;
+        if (!ClipSegment(sx1, sy1, sx2, sy2, -r, -r, r, r)) return;
+        if (secondKept) canvas_.SetPixel(int(sx2), int(sy2), canvas_.penColour());
+        canvas_.MoveTo(int(std::trunc(sx1)), int(std::trunc(sy1)));
+        canvas_.LineTo(int(std::trunc(sx2)), int(std::trunc(sy2)));
+        return;
+    }
+    int X1 = int(sx1), Y1 = int(sy1);
+    int X2 = int(sx2), Y2 = int(sy2);
     if (X1 == X2 && Y1 == Y2) return;
     // The line leaves out its last pixel, so that pixel is set first.
     canvas_.SetPixel(X2, Y2, canvas_.penColour());
@@ -49,19 +85,41 @@ void Renderer::DrawLine(double x1, double y1, double x2, double y2) {
 
 void Renderer::DrawCircle(double cx, double cy, double radius, int colourIndex,
                           double startAngle, double endAngle) {
-    int left = view_.ScreenX(cx - radius), right = view_.ScreenX(cx + radius);
-    int top = view_.ScreenY(cy - radius), bottom = view_.ScreenY(cy + radius);
     SetPenColour(colourIndex);
-    if (startAngle == endAngle) {
-        canvas_.Ellipse(left, top, right, bottom);
+    // The box edges as the transform gives them, in exact doubles: far from the origin or
+    // at a deep zoom they pass the range of the integer transform.
+    const double left = view_.SurfaceX(cx - radius), right = view_.SurfaceX(cx + radius);
+    const double top = view_.SurfaceY(cy - radius), bottom = view_.SurfaceY(cy + radius);
+    const bool full = startAngle == endAngle;
+    double s = 0, e = 0;
+    if (!full) {
+        s = Radians(startAngle);
+        e = Radians(endAngle < startAngle ? endAngle + 360.0 : endAngle);
+        if (view_.SurfaceX(cx + radius * std::cos(s)) == view_.SurfaceX(cx + radius * std::cos(e)) &&
+            view_.SurfaceY(cy + radius * std::sin(s)) == view_.SurfaceY(cy + radius * std::sin(e)))
+            return;
+    }
+    if (!(std::fabs(right - left) <= kPainterFigure && std::fabs(bottom - top) <= kPainterFigure &&
+          View::InReach(left) && View::InReach(right) && View::InReach(top) &&
+          View::InReach(bottom))) {
+        if (!std::isfinite(s) || !std::isfinite(e)) return;
+        if (full) {
+            canvas_.BigEllipse(left, top, right, bottom);
+        } else {
+            canvas_.BigArc(left, top, right, bottom, view_.SurfaceX(cx + radius * std::cos(s)),
+                           view_.SurfaceY(cy + radius * std::sin(s)),
+                           view_.SurfaceX(cx + radius * std::cos(e)),
+                           view_.SurfaceY(cy + radius * std::sin(e)));
+        }
         return;
     }
-    double s = Radians(startAngle);
-    double e = Radians(endAngle < startAngle ? endAngle + 360.0 : endAngle);
+    if (full) {
+        canvas_.Ellipse(int(left), int(top), int(right), int(bottom));
+        return;
+    }
     int x3 = view_.ScreenX(cx + radius * std::cos(s)), y3 = view_.ScreenY(cy + radius * std::sin(s));
     int x4 = view_.ScreenX(cx + radius * std::cos(e)), y4 = view_.ScreenY(cy + radius * std::sin(e));
-    if (x3 == x4 && y3 == y4) return;
-    canvas_.Arc(left, top, right, bottom, x3, y3, x4, y4);
+    canvas_.Arc(int(left), int(top), int(right), int(bottom), x3, y3, x4, y4);
 }
 
 void Renderer::DrawText(double x, double y, const std::string& sjisText, double height,
@@ -70,7 +128,9 @@ void Renderer::DrawText(double x, double y, const std::string& sjisText, double 
     font.setStyleHint(QFont::TypeWriter);
     int h = PixelSize(height / view_.scale);
     int w = PixelSize(height * 0.5 / view_.scale);
-    font.setPixelSize(h);
+    // The height asked for is that of the whole character cell, ascent and descent
+    // together; a pixel size gives the em, and the Japanese face's cell is about 1.45 em.
+    font.setPixelSize(EmForCell(font, h));
     // The requested average character width becomes a horizontal stretch of the face. The
     // width asked for is that of a half-width character; the Japanese face reports an
     // average near a full em, which squeezed every text to half its width, so measure a

@@ -105,12 +105,23 @@ void TForm1::FormResize() {
     // can be seen or drawn.
     const bool surfaceIsPanel =
         PaintBox1->size() == oldPanel && QSize(view.viewExtentW, view.viewExtentH) == oldPanel;
-    // A surface of its own (after zoom or fit all) stays as it is: only the visible part
-    // changes, so the origin must not move, or the drawing would jump by the difference
-    // between the surface and the panel.
     if (surfaceIsPanel) {
         ResizeView(view, panel.width(), panel.height());
         PaintBox1->resize(panel);
+    } else {
+        // A surface of its own keeps the world point at the centre of the visible panel
+        // there, as the plain resize does: by scrolling as far as the surface allows, and
+        // by moving the origin for the rest. The scroll position is the one from before
+        // the resize; the scroll area has already cut it to the new range.
+        SurfaceGeometry g;
+        g.surfaceW = PaintBox1->width();
+        g.surfaceH = PaintBox1->height();
+        g.scrollX = lastScroll_.x();
+        g.scrollY = lastScroll_.y();
+        g.panelW = oldPanel.width();
+        g.panelH = oldPanel.height();
+        ResizeSurfaceView(view, g, panel.width(), panel.height());
+        ApplySurface(g);
     }
     RequestRepaint();
 }

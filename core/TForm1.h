@@ -200,6 +200,9 @@ private:
     void ConnectView();                         // TForm1View.cpp
     void SyncRenderer();
     void SyncCanvasToViewport();
+    void RememberScroll();
+    // The full redraw; keepMarker keeps the caught snap point and its marker.
+    void RedrawAll(bool keepMarker);
     void FlushCanvas();
     void WireSharing();           // net/TForm1Share.cpp
     void RegisterShareRecords();  // net/TForm1Share.cpp
@@ -210,9 +213,11 @@ private:
     bool storeCreated_ = false;
     bool formCreated_ = false;
     QSize lastPanelSize_;
+    // The scroll position as the user last left it, kept apart from the scroll bars, which
+    // cut it to their new range during a resize before the window hears of the resize.
+    QPoint lastScroll_;
     bool redrawing_ = false;
     bool redrawAgain_ = false;
-    bool inProcessEvents_ = false;
     bool repaintPending_ = false;
     qint64 shownCanvasKey_ = 0;
 };

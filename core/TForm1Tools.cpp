@@ -30,10 +30,17 @@ void TForm1Tools::Wire() {
 bool TForm1Tools::eventFilter(QObject* watched, QEvent* event) {
     if (watched == form_.PaintBox1) {
         switch (event->type()) {
-            case QEvent::MouseButtonPress: {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick: {
+                // A quick second press arrives as a double-click, either in place of its
+                // press or right after it. Each press counts once, whatever it is called:
+                // a double-click that follows its own press unreleased is that press.
                 auto* m = static_cast<QMouseEvent*>(event);
+                const bool left = m->button() == Qt::LeftButton;
+                if (event->type() == QEvent::MouseButtonDblClick && left && leftHeld_) return true;
+                if (left) leftHeld_ = true;
                 QPoint p = m->position().toPoint();
-                machine.PaintBox1MouseDown(m->button() == Qt::LeftButton, p.x(), p.y());
+                machine.PaintBox1MouseDown(left, p.x(), p.y());
                 return true;
             }
             case QEvent::MouseMove: {
@@ -42,6 +49,7 @@ bool TForm1Tools::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             case QEvent::MouseButtonRelease:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) leftHeld_ = false;
                 machine.PaintBox1MouseUp();
                 return true;
             default:
@@ -80,11 +88,13 @@ void TForm1Tools::SetTimerEnabled(bool on) {
     }
 }
 
-void TForm1Tools::ScrollBy(int dx, int dy) {
+CommandHost::Scrolled TForm1Tools::ScrollBy(int dx, int dy) {
     QScrollBar* h = form_.ScrollBox1->horizontalScrollBar();
     QScrollBar* v = form_.ScrollBox1->verticalScrollBar();
-    h->setValue(h->value() + dx);
-    v->setValue(v->value() + dy);
+    const int x0 = h->value(), y0 = v->value();
+    h->setValue(x0 + dx);
+    v->setValue(y0 + dy);
+    return {h->value() - x0, v->value() - y0};
 }
 
 void TForm1Tools::SetStatus(int panel, const std::string& text) {

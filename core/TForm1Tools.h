@@ -20,7 +20,7 @@ public:
     void SetCursor(Cursor cursor) override;
     Cursor CurrentCursor() const override { return cursor_; }
     void SetTimerEnabled(bool on) override;
-    void ScrollBy(int dx, int dy) override;
+    Scrolled ScrollBy(int dx, int dy) override;
     void SetStatus(int panel, const std::string& text) override;
     std::string BoxText(Box box) const override;
     void Focus(Box box) override;
@@ -43,4 +43,5 @@ protected:
 private:
     TForm1& form_;
     Cursor cursor_ = Cursor::Default;
+    bool leftHeld_ = false;  // the left button went down on the surface and is not up yet
 };

@@ -8,23 +8,16 @@
 #include "core/PaintBox.h"
 #include "core/TForm1.h"
 #include "core/UserPrompts.h"
+#include "geometry/Picking.h"
 
 void TForm1::ConnectView() {
     ScrollBox1->viewport()->installEventFilter(this);
     for (QScrollBar* bar : {ScrollBox1->horizontalScrollBar(), ScrollBox1->verticalScrollBar()})
         connect(bar, &QScrollBar::valueChanged, this, [this] {
+            if (DrawingPanelSize() == lastPanelSize_) RememberScroll();
             SyncCanvasToViewport();
             RequestRepaint();
         });
-
-    // Redraw lets the events that are waiting run once between clearing and drawing; an
-    // event that asks for another redraw then gets it after this one (see Redraw).
-    renderer.processEvents = [this] {
-        if (inProcessEvents_) return;
-        inProcessEvents_ = true;
-        QCoreApplication::processEvents();
-        inProcessEvents_ = false;
-    };
 
     // Whatever was drawn on the canvas reaches the screen before the program waits for the
     // next event.
@@ -61,8 +54,14 @@ void TForm1::ApplySurface(const SurfaceGeometry& g) {
     if (v->maximum() < g.scrollY) v->setMaximum(g.scrollY);
     h->setValue(g.scrollX);
     v->setValue(g.scrollY);
+    RememberScroll();
     SyncCanvasToViewport();
     SyncRenderer();
+}
+
+void TForm1::RememberScroll() {
+    lastScroll_ = QPoint(ScrollBox1->horizontalScrollBar()->value(),
+                         ScrollBox1->verticalScrollBar()->value());
 }
 
 void TForm1::SyncCanvasToViewport() {
@@ -90,7 +89,9 @@ void TForm1::ClearScreen() {
     renderer.ClearScreen();
 }
 
-void TForm1::Redraw() {
+void TForm1::Redraw() { RedrawAll(false); }
+
+void TForm1::RedrawAll(bool keepMarker) {
     if (!formCreated_) return;
     repaintPending_ = false;
     if (redrawing_) {
@@ -98,12 +99,24 @@ void TForm1::Redraw() {
         return;
     }
     redrawing_ = true;
+    // The events that are waiting run once, before the canvas is cleared: a timer tick or
+    // a click then erases its rubber band from the canvas it was drawn on, not from a half
+    // drawn one, and an event that asks for another redraw gets it after this one.
+    QCoreApplication::processEvents();
     do {
         redrawAgain_ = false;
+        const int32_t caught = keepMarker ? store.snapIndex : -1;
         SyncCanvasToViewport();
         SyncRenderer();
         store.snapIndex = -1;
         renderer.Redraw(store);
+        // A redraw for the window's sake (a scroll, a resize) keeps what the user is doing:
+        // the caught point, the highlight and the rubber band are drawn again.
+        if (caught != -1) {
+            store.snapIndex = caught;
+            ShowSnapMarker(store, renderer);
+        }
+        tools.machine.RestoreOverlays();
     } while (redrawAgain_);
     redrawing_ = false;
     PaintBox1->update();
@@ -115,7 +128,7 @@ void TForm1::RequestRepaint() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (repaintPending_) PaintBox1Paint();
+            if (repaintPending_) RedrawAll(true);
         },
         Qt::QueuedConnection);
 }
@@ -143,16 +156,17 @@ void TForm1::SpeedButton21Click() {
     const std::string summary = FitAllView(view, g, store);
     ApplySurface(g);
     SetStatusPanel(0, QString::fromStdString(summary));
-    Redraw();
-    ToggleRubberBand(toolStep);
+    Redraw();  // with the current command's rubber band
 }
 
 void TForm1::SpeedButton20Click() {
     SurfaceGeometry g = ReadSurface();
-    ZoomInView(view, g);
+    if (!ZoomInView(view, g)) {
+        SetStatusPanel(0, QStringLiteral("これ以上拡大できません"));
+        return;
+    }
     ApplySurface(g);
     Redraw();
-    ToggleRubberBand(toolStep);
 }
 
 void TForm1::SpeedButton22Click() {
@@ -160,5 +174,4 @@ void TForm1::SpeedButton22Click() {
     ZoomOutView(view, g);
     ApplySurface(g);
     Redraw();
-    ToggleRubberBand(toolStep);
 }

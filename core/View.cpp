@@ -31,9 +31,28 @@ double View::WorldX(int32_t X) const { return Round5(double(X - originX) * scale
 // Rounded first, then negated; subtracting from +0.0 keeps a zero positive.
 double View::WorldY(int32_t Y) const { return 0.0 - Round5(double(Y - originY) * scale); }
 
-int32_t View::ScreenX(double x) const { return TruncPixels(x / scale) + originX; }
+namespace {
 
-int32_t View::ScreenY(double y) const { return originY - TruncPixels(y / scale); }
+// The sum stays an exact integer even where an origin has been pushed to its limit.
+int32_t Saturate(int64_t v) {
+    return int32_t(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30));
+}
+
+}  // namespace
+
+int32_t View::ScreenX(double x) const { return Saturate(int64_t(TruncPixels(x / scale)) + originX); }
+
+int32_t View::ScreenY(double y) const { return Saturate(int64_t(originY) - TruncPixels(y / scale)); }
+
+namespace {
+
+// Whether a view keeps its origin and every pixel of its surface within the exact range.
+bool ViewInReach(double originX, double originY, int32_t surfaceW, int32_t surfaceH) {
+    return std::fabs(originX) + surfaceW <= View::kReach &&
+           std::fabs(originY) + surfaceH <= View::kReach;
+}
+
+}  // namespace
 
 std::string FitAllView(View& view, SurfaceGeometry& surface, const DrawingStore& store) {
     bool first = true;
@@ -70,17 +89,26 @@ std::string FitAllView(View& view, SurfaceGeometry& surface, const DrawingStore&
             }
         }
     }
-    surface.surfaceW = 1280;
-    surface.surfaceH = 1024;
-    view.viewExtentW = 1280;
-    view.viewExtentH = 1024;
-    surface.scrollX = (1280 - surface.panelW) / 2;
-    surface.scrollY = (1024 - surface.panelH) / 2;
+    // The surface covers the whole visible panel, so that on a large screen the drawing
+    // is centred in what the user sees and no band of the panel is dead.
+    const int32_t w = std::max(1280, surface.panelW), h = std::max(1024, surface.panelH);
+    surface.surfaceW = w;
+    surface.surfaceH = h;
+    view.viewExtentW = w;
+    view.viewExtentH = h;
+    surface.scrollX = (w - surface.panelW) / 2;
+    surface.scrollY = (h - surface.panelH) / 2;
     ClampScroll(surface);
     double cx = (view.boundsMinX + view.boundsMaxX) / 2;
     double cy = (view.boundsMinY + view.boundsMaxY) / 2;
-    view.originX = 640 - TruncPixels(cx / view.scale);
-    view.originY = 512 + TruncPixels(cy / view.scale);
+    // A small drawing far from the world origin would put the origin beyond the exact
+    // range at the chosen scale: the next scale that keeps it in range is taken instead.
+    while (!ViewInReach(w / 2 - std::trunc(cx / view.scale), h / 2 + std::trunc(cy / view.scale),
+                        w, h) &&
+           view.scale < 0x1p60)
+        view.scale *= 2;
+    view.originX = w / 2 - TruncPixels(cx / view.scale);
+    view.originY = h / 2 + TruncPixels(cy / view.scale);
     char text[512];
     std::snprintf(text, sizeof text, "(%lf %lf) (%lf %lf) SC=%lf", view.boundsMinX,
                   view.boundsMinY, view.boundsMaxX, view.boundsMaxY, view.scale);
@@ -114,9 +142,8 @@ void Resurface(View& view, SurfaceGeometry& s, const ZoomStart& z, int32_t w, in
     view.originY = h / 2 + TruncPixels(z.wy / view.scale);
 }
 
-}  // namespace
-
-void ZoomInView(View& view, SurfaceGeometry& s) {
+// Zoom in as designed, without the range check.
+void ZoomInStep(View& view, SurfaceGeometry& s) {
     ZoomStart z = Remember(view, s);
     view.boundsMinX = view.WorldX(s.scrollX);
     view.boundsMinY = view.WorldY(s.scrollY);
@@ -136,10 +163,24 @@ void ZoomInView(View& view, SurfaceGeometry& s) {
     Resurface(view, s, z, std::min(2 * s.surfaceW, 20480), std::min(2 * s.surfaceH, 16384));
 }
 
+}  // namespace
+
+bool ZoomInView(View& view, SurfaceGeometry& surface) {
+    if (view.scale * 0.5 < View::kMinScale) return false;
+    View v = view;
+    SurfaceGeometry s = surface;
+    ZoomInStep(v, s);
+    if (!ViewInReach(v.originX, v.originY, s.surfaceW, s.surfaceH)) return false;
+    view = v;
+    surface = s;
+    return true;
+}
+
 void ZoomOutView(View& view, SurfaceGeometry& s) {
     ZoomStart z = Remember(view, s);
     view.scale = view.scale * 2;
-    Resurface(view, s, z, std::max(s.surfaceW / 2, 1280), std::max(s.surfaceH / 2, 1024));
+    Resurface(view, s, z, std::max({s.surfaceW / 2, 1280, s.panelW}),
+              std::max({s.surfaceH / 2, 1024, s.panelH}));
 }
 
 void ResizeView(View& view, int32_t newW, int32_t newH) {
@@ -148,4 +189,21 @@ void ResizeView(View& view, int32_t newW, int32_t newH) {
     view.viewExtentH = newH;
     view.originX += newW / 2 - oldW / 2;
     view.originY += newH / 2 - oldH / 2;
+}
+
+void ResizeSurfaceView(View& view, SurfaceGeometry& s, int32_t newPanelW, int32_t newPanelH) {
+    const int64_t centreX = int64_t(s.scrollX) + s.panelW / 2;
+    const int64_t centreY = int64_t(s.scrollY) + s.panelH / 2;
+    s.surfaceW = std::max(s.surfaceW, newPanelW);
+    s.surfaceH = std::max(s.surfaceH, newPanelH);
+    view.viewExtentW = s.surfaceW;
+    view.viewExtentH = s.surfaceH;
+    s.panelW = newPanelW;
+    s.panelH = newPanelH;
+    s.scrollX = int32_t(std::clamp<int64_t>(centreX - newPanelW / 2, 0, INT32_MAX));
+    s.scrollY = int32_t(std::clamp<int64_t>(centreY - newPanelH / 2, 0, INT32_MAX));
+    ClampScroll(s);
+    // What the scroll could not take moves the drawing on the surface instead.
+    view.originX = Saturate(view.originX + (int64_t(s.scrollX) + newPanelW / 2 - centreX));
+    view.originY = Saturate(view.originY + (int64_t(s.scrollY) + newPanelH / 2 - centreY));
 }

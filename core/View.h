@@ -1,6 +1,7 @@
 // The view: world-to-surface transform, the bounds box and the drawing surface's geometry.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,19 @@ struct View {
     double WorldY(int32_t Y) const;
     int32_t ScreenX(double x) const;
     int32_t ScreenY(double y) const;
+    // The same positions as ScreenX and ScreenY, unbounded, as doubles: for figures that
+    // reach far beyond the surface, which are clipped before they are drawn.
+    double SurfaceX(double x) const { return std::trunc(x / scale) + originX; }
+    double SurfaceY(double y) const { return originY - std::trunc(y / scale); }
+
+    // Surface positions within this distance of 0 are exact in the integer transform, and
+    // so is any sum of two of them. The view commands keep the origin and the whole surface
+    // inside it; positions beyond it are drawn only after clipping.
+    static constexpr int32_t kReach = 1 << 29;
+    static bool InReach(double X) { return X >= -kReach && X <= kReach; }
+    // Below this scale neighbouring pixels would no longer give distinct world coordinates
+    // at the five decimals they are rounded to.
+    static constexpr double kMinScale = 1.0 / 65536;
 };
 
 // The geometry of the scroll box around the drawing surface: what the view commands read
@@ -28,10 +42,19 @@ struct SurfaceGeometry {
 class DrawingStore;
 
 // Fit all: computes the scale and origin from the alive lines, makes the surface
-// 1280 x 1024 and scrolls to its middle. Returns the status-bar text.
+// 1280 x 1024, or the visible panel where that is larger, and scrolls to its middle.
+// Returns the status-bar text.
 std::string FitAllView(View& view, SurfaceGeometry& surface, const DrawingStore& store);
-// Zoom in and out by a factor of two about the visible centre.
-void ZoomInView(View& view, SurfaceGeometry& surface);
+// Zoom in and out by a factor of two about the visible centre. Zoom in refuses, changing
+// nothing, when the new view would leave the exact range of the transform.
+bool ZoomInView(View& view, SurfaceGeometry& surface);
 void ZoomOutView(View& view, SurfaceGeometry& surface);
-// FormResize: keeps the world point at the centre of the drawing panel in the centre.
+// FormResize while the surface is the drawing panel: keeps the world point at the centre
+// of the panel in the centre.
 void ResizeView(View& view, int32_t newW, int32_t newH);
+// FormResize once the surface has a size of its own (after zoom or fit all): the world
+// point at the centre of the visible panel stays there, by scrolling where the surface
+// allows and by moving the origin for the rest; the surface grows to cover the new panel.
+// surface holds the old panel size; newPanelW and newPanelH are the new one.
+void ResizeSurfaceView(View& view, SurfaceGeometry& surface, int32_t newPanelW,
+                       int32_t newPanelH);

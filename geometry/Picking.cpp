@@ -30,10 +30,14 @@ void DrawLineIn(Renderer& r, const LineElement& l, int width, int colour) {
     r.DrawLine(l.x1, l.y1, l.x2, l.y2);
 }
 
+// The outline only: a fill drawn again here would cover whatever lies on top of the circle.
 void DrawCircleIn(Renderer& r, const CircleElement& c, int width, int colour) {
+    Canvas::BrushStyle style = r.canvas().brushStyle();
+    uint32_t brush = r.canvas().brushColour();
     r.SetPenWidth(width);
-    r.SetBrush(colour == c.colour ? c.fillColour : colour, c.fillStyle);
+    r.canvas().SetBrush(brush, Canvas::BrushStyle::None);
     r.DrawCircle(c.cx, c.cy, c.radius, colour, c.startAngle, c.endAngle);
+    r.canvas().SetBrush(brush, style);
 }
 
 // Squared distance from (x, y) to a box; a lower bound of the distance to anything inside.
@@ -175,4 +179,24 @@ std::string PickElement(const PickContext& c, int x, int y) {
     }
     r.SetPenMode(mode);
     return text;
+}
+
+void HighlightPicked(DrawingStore& s, Renderer& r) {
+    Canvas::PenMode mode = r.canvas().penMode();
+    r.SetPenMode(Canvas::PenMode::Copy);
+    if (s.pickedLine != -1 && s.pickedLine <= s.lineAlloc && s.line(s.pickedLine).alive) {
+        const LineElement& l = s.line(s.pickedLine);
+        DrawLineIn(r, l, 2, 6);
+        r.SetPenWidth(l.penWidth);
+    } else if (s.pickedCircle != -1 && s.pickedCircle <= s.circleAlloc &&
+               s.circle(s.pickedCircle).alive) {
+        const CircleElement& e = s.circle(s.pickedCircle);
+        DrawCircleIn(r, e, 2, 6);
+        r.SetPenWidth(e.penWidth);
+    }
+    r.SetPenMode(mode);
+}
+
+void ShowSnapMarker(DrawingStore& store, Renderer& renderer) {
+    if (store.snapIndex != -1) XorMarker(renderer, store.snapPoint);
 }

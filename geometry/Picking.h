@@ -23,3 +23,7 @@ std::string PickElement(const PickContext& c, int x, int y);
 void ForgetSnapPoint(DrawingStore& store, Renderer& renderer);
 // Redraws an element in its own colour and width over a highlight (copy mode).
 void UnhighlightPicked(DrawingStore& store, Renderer& renderer, int penWidthOfWipe);
+// Draws the highlight of the picked element again (after a full redraw has wiped it).
+void HighlightPicked(DrawingStore& store, Renderer& renderer);
+// Draws the caught point's marker again (XOR), after a full redraw has wiped it.
+void ShowSnapMarker(DrawingStore& store, Renderer& renderer);
