@@ -157,13 +157,18 @@ TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesWhatLiesOnTopOfIt) {
     Settle();
     form->Redraw();
     const QImage drawing = form->canvas.image().copy();
+    const QPoint centre = At(0, 0);
+    ASSERT_EQ(form->canvas.Pixel(centre.x() + 60, centre.y()), 0x00FF00u);  // the fill
+    ASSERT_EQ(form->canvas.Pixel(At(30, 0).x() - 1, centre.y()), 0xFFFFFFu);  // on top
 
+    form->SnapDistance = 100;  // picks within 100 units at scale 1
     Button("SpeedButton28")->click();
     Settle();
     Hover(At(100, 1));  // on the big circle's rim
     ASSERT_EQ(form->store.pickedCircle, 0);
     EXPECT_NE(form->canvas.image(), drawing);
     Hover(At(-300, -250));  // nothing there: the highlight goes
+    ASSERT_EQ(form->store.pickedCircle, -1);
     // The small circle on top is whole, and the fill is as it was except along the rim,
     // which the un-highlight wipes and draws again in its own width.
     const QImage now = form->canvas.image();
