@@ -115,6 +115,7 @@ void TMan2Man::UnInitDirectPlay() {
     sentEvent->Set();
     receiveEvent->Set();
     deferred.clear();
+    deferredBytes = 0;
     if (handoffDepth == 0) {
         receiveThread.reset();
         checkSenderThread.reset();
@@ -176,6 +177,7 @@ bool TMan2Man::LetsConnect(const GUID& application) {
         result = dialog.exec();
         lastEnteredName = ToSjis(dialog.Edit1->text());
         player[0].name = dialog.TrimmedName();
+        protectedSession = dialog.UsedPassphrase();
     }
     GetProviderCaps();
 

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <chrono>
 #include <cstring>
+#include <algorithm>
 #include <new>
 
 #include "core/UserPrompts.h"
@@ -135,11 +136,18 @@ bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
         bool acknowledged = false;
         result = DP_OK;
         for (int attempt = 0; attempt < 10 && !acknowledged; ++attempt) {
+            // Nothing that came before this send may count as its acknowledgement: the event
+            // starts clear, and the receive thread sets it only for this envelope's number.
+            if (receiveThread) receiveThread->AwaitAck(int64_t(sendSequence));
+            if (ackEvent) ackEvent->Reset();
             result = dp->Send(from, to, 0, envelope, DWORD(size + 8));
             if (!FAILED(result)) acknowledged = WaitForAck(wait);
         }
+        if (receiveThread) receiveThread->AwaitAck(-1);
+        // The number is used up even by a failed send, so that a late acknowledgement of this
+        // envelope can never be taken for one of the next (the partner accepts the gap).
+        ++sendSequence;
         if (!acknowledged && !FAILED(result)) return false;
-        if (acknowledged) ++sendSequence;
     }
     if (FAILED(result)) {
         SendError(result);
@@ -203,8 +211,7 @@ void TMan2Man::TakeAside() {
         if (FAILED(result) || size > asideBuffer.size()) return;
         receiveThread->HandleAside(from, asideBuffer.data(), size,
                                    [this](DPID sender, const uint8_t* p, size_t n) {
-                                       deferred.push_back(
-                                           DeferredMessage{sender, std::vector<uint8_t>(p, p + n)});
+                                       Defer(sender, p, n);
                                    });
     }
 }
@@ -212,11 +219,23 @@ void TMan2Man::TakeAside() {
 // ---------------------------------------------------------------------------------------
 // Dispatch
 
+void TMan2Man::Defer(DPID sender, const uint8_t* message, size_t size) {
+    // A partner that sends without pause while we wait cannot make the set-aside messages
+    // grow without end: past the bound its messages are dropped and counted. The layer's
+    // own notices are few and always kept.
+    if (sender != DPID_SYSMSG &&
+        (deferred.size() >= kMaxDeferred || deferredBytes + size > kMaxDeferredBytes)) {
+        ++deferredDropped;
+        return;
+    }
+    deferred.push_back(DeferredMessage{sender, std::vector<uint8_t>(message, message + size)});
+    deferredBytes += size;
+    deferredPeakBytes = std::max(deferredPeakBytes, deferredBytes);
+}
+
 void TMan2Man::HandOff() {
     if (deferring > 0) {
-        deferred.push_back(DeferredMessage{
-            receivedRecord.sender,
-            std::vector<uint8_t>(receivedRecord.message, receivedRecord.message + receivedRecord.size)});
+        Defer(receivedRecord.sender, receivedRecord.message, receivedRecord.size);
         return;
     }
     ++handoffDepth;
@@ -249,6 +268,7 @@ void TMan2Man::DispatchDeferred() {
     while (!deferred.empty() && deferring == 0 && initialized) {
         DeferredMessage m = std::move(deferred.front());
         deferred.pop_front();
+        deferredBytes -= m.bytes.size();
         receivedRecord = ReceivedRecord{m.sender, m.bytes.data(), m.bytes.size()};
         Dispatch();
     }
