@@ -196,6 +196,8 @@ bool TMan2Man::LetsConnect(const GUID& application) {
         }
         StartAliveTimer(2 * liveCheckInterval);
         sendSequence = 0;
+        lastSendFailed = false;
+        failedMessage.clear();
         receiveThread->SetPeers(player[0].id, player[1].id);
         ResumeChecker();
         connected = true;
@@ -333,6 +335,8 @@ void TMan2Man::PartnerArrived(const uint8_t* message, size_t size) {
     StartAliveTimer(2 * liveCheckInterval);
     SomethingReceived();
     sendSequence = 0;
+    lastSendFailed = false;
+    failedMessage.clear();
     receiveThread->SetPeers(player[0].id, player[1].id);
     ResumeChecker();
     if (OnGuestArrived) OnGuestArrived(this, true);

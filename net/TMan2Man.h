@@ -200,6 +200,9 @@ private:
     size_t deferredBytes = 0, deferredPeakBytes = 0;
     uint64_t deferredDropped = 0;
     bool protectedSession = false;
+    // The last guaranteed send failed; its message, to tell a retry from a new message.
+    bool lastSendFailed = false;
+    std::vector<uint8_t> failedMessage;
     std::vector<uint8_t> asideBuffer;  // TakeAside's receive buffer
     std::vector<RetiredLink> retired;
     std::atomic<unsigned> liveChecksSent{0};

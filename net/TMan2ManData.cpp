@@ -128,6 +128,14 @@ bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
         result = dp->Send(from, to, DPSEND_GUARANTEED, bytes, DWORD(size));
     } else {
         if (!ResizeDataPool(0, unsigned(size + 8))) return false;
+        // The late acknowledgement of an envelope whose send failed carries its number. The
+        // same message typed again may take it (that message did arrive); any other message
+        // gets the next number, so that it is confirmed only by its own acknowledgement.
+        if (lastSendFailed &&
+            (failedMessage.size() != size || std::memcmp(failedMessage.data(), data, size) != 0))
+            ++sendSequence;
+        lastSendFailed = false;
+        failedMessage.clear();
         uint8_t* envelope = dataPool[0].block.get();
         WriteWord(envelope, 0, kGuaranteeEnvelope);
         WriteWord(envelope, 4, sendSequence);
@@ -144,9 +152,13 @@ bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
             if (!FAILED(result)) acknowledged = WaitForAck(wait);
         }
         if (receiveThread) receiveThread->AwaitAck(-1);
-        // The number is used up even by a failed send, so that a late acknowledgement of this
-        // envelope can never be taken for one of the next (the partner accepts the gap).
-        ++sendSequence;
+        if (acknowledged) {
+            ++sendSequence;
+        } else {
+            lastSendFailed = true;
+            failedMessage.assign(static_cast<const uint8_t*>(data),
+                                 static_cast<const uint8_t*>(data) + size);
+        }
         if (!acknowledged && !FAILED(result)) return false;
     }
     if (FAILED(result)) {
