@@ -118,8 +118,8 @@ public:
         std::string text = utf8;
         return Then([text] {
             if (!SeDlg || !SeDlg->isVisible()) return false;
-            SeDlg->Edit2->clear();
-            QTest::keyClicks(SeDlg->Edit2, QString::fromUtf8(text.c_str()));
+            // Japanese text cannot be typed key by key through QTest; it is put in whole.
+            SeDlg->Edit2->setText(QString::fromUtf8(text.c_str()));
             return true;
         });
     }
