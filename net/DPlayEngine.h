@@ -76,6 +76,11 @@ struct FoundSession {
 class DPlayEngine {
 public:
     enum class Role { None, Joining, Host, Member, Lost };
+    // A token bucket of the per-source limits.
+    struct Bucket {
+        double tokens = 0;
+        Clock::time_point last;
+    };
 
     DPlayEngine();
     void SetTransport(bool tcp) { tcp_ = tcp; }
@@ -179,10 +184,7 @@ private:
         std::vector<std::uint8_t> reply;  // sent again when the hello is repeated
         Clock::time_point since;
     };
-    struct Bucket {
-        double tokens = 0;
-        Clock::time_point last;
-    };
+
     struct LocalPlayer {
         DPID id = 0;
         std::optional<std::string> shortName, longName;
@@ -286,5 +288,8 @@ private:
     // requests a second, and all sockets of one computer together to a few times that, so
     // that a flood from one place cannot use up the answers everybody else needs.
     std::unordered_map<std::uint64_t, Bucket> sourceBuckets_, addressBuckets_;
+    // New handshakes per computer: each is one guess at the passphrase, so a stranger gets few
+    // (a person who mistypes needs only a handful).
+    std::unordered_map<std::uint64_t, Bucket> guessBuckets_;
     std::uint64_t accepted_ = 0, dropped_ = 0, unsealable_ = 0, throttled_ = 0;
 };

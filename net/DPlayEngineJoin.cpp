@@ -14,37 +14,44 @@ constexpr std::size_t kMaxSources = 4096;
 // Handshakes a host keeps waiting for their confirmation, in all and from one computer.
 constexpr std::size_t kMaxPendingAuth = 16;
 constexpr std::size_t kMaxPendingAuthPerAddress = 4;
+// New handshakes, that is guesses at the passphrase, one computer may start: ten at once, then
+// one every six seconds.
+constexpr double kGuessRate = 1.0 / 6, kGuessBurst = 10;
+
+// Takes one token from `key`'s bucket; false when it is empty (or the table is full of
+// sources that are still busy).
+bool Take(std::unordered_map<std::uint64_t, DPlayEngine::Bucket>& buckets, std::uint64_t key,
+          double rate, double burst, bool consume, Clock::time_point now) {
+    if (buckets.size() >= kMaxSources && buckets.count(key) == 0) {
+        // Forget sources that have been quiet long enough to be full again.
+        std::erase_if(buckets, [&](const auto& kv) {
+            return now - kv.second.last >= std::chrono::seconds(5) + std::chrono::duration_cast<
+                Clock::duration>(std::chrono::duration<double>(burst / rate));
+        });
+        if (buckets.size() >= kMaxSources) return false;
+    }
+    auto [it, fresh] = buckets.try_emplace(key, DPlayEngine::Bucket{burst, now});
+    DPlayEngine::Bucket& b = it->second;
+    if (!fresh) {
+        const double seconds = std::chrono::duration<double>(now - b.last).count();
+        b.tokens = std::min(burst, b.tokens + std::max(0.0, seconds) * rate);
+        b.last = now;
+    }
+    if (b.tokens < 1) return false;
+    if (consume) b.tokens -= 1;
+    return true;
+}
 }  // namespace
 
 bool DPlayEngine::AllowRequest(const Endpoint& from, Clock::time_point now) {
-    auto take = [now](std::unordered_map<std::uint64_t, Bucket>& buckets, std::uint64_t key,
-                      double rate, double burst, bool consume) {
-        if (buckets.size() >= kMaxSources && buckets.count(key) == 0) {
-            // Forget sources that have been quiet long enough to be full again.
-            std::erase_if(buckets, [&](const auto& kv) {
-                return now - kv.second.last >= std::chrono::seconds(5);
-            });
-            if (buckets.size() >= kMaxSources) return false;
-        }
-        auto [it, fresh] = buckets.try_emplace(key, Bucket{burst, now});
-        Bucket& b = it->second;
-        if (!fresh) {
-            const double seconds = std::chrono::duration<double>(now - b.last).count();
-            b.tokens = std::min(burst, b.tokens + std::max(0.0, seconds) * rate);
-            b.last = now;
-        }
-        if (b.tokens < 1) return false;
-        if (consume) b.tokens -= 1;
-        return true;
-    };
     const std::uint64_t source = (std::uint64_t(from.ip) << 16) | from.port;
-    if (!take(sourceBuckets_, source, kSourceRate, kSourceBurst, false) ||
-        !take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, false)) {
+    if (!Take(sourceBuckets_, source, kSourceRate, kSourceBurst, false, now) ||
+        !Take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, false, now)) {
         ++throttled_;
         return false;
     }
-    take(sourceBuckets_, source, kSourceRate, kSourceBurst, true);
-    take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, true);
+    Take(sourceBuckets_, source, kSourceRate, kSourceBurst, true, now);
+    Take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, true, now);
     return true;
 }
 
@@ -127,6 +134,10 @@ void DPlayEngine::HandleHello(const Endpoint& from, const AuthHello& h, Clock::t
             if (p.joinerPoint == h.point) out.sends.push_back({from, p.reply, false, true});
             return;
         }
+    }
+    if (!Take(guessBuckets_, from.ip, kGuessRate, kGuessBurst, true, now)) {
+        ++throttled_;
+        return;
     }
     auto handshake = std::make_shared<dpguard::Handshake>();
     if (!handshake->AnswerHello(*passphraseKey_, instance_, h.random, h.point)) return;

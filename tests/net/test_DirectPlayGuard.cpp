@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "net/DPlayEngine.h"
 #include "net/DPlayGuard.h"
 #include "net/DPlayWire.h"
 #include "tests/net/DPlayTestSupport.h"
@@ -473,4 +474,37 @@ TEST(DPlayGuard, TricklingTcpConnectionsAreClosedAndDoNotKeepAGuestOut) {
     auto got = Next(host);
     ASSERT_TRUE(got);
     EXPECT_EQ(got->bytes, Pattern(16, 5));
+}
+
+TEST(DPlayGuard, AStrangerGetsTenGuessesAtOnceAndThenOneEverySixSeconds) {
+    const GUID instance{0x1234, 0x5678, 0x4abc, {0x80, 1, 2, 3, 4, 5, 6, 7}};
+    auto right = dpguard::PassphraseKey(kSecret, instance);
+    auto wrong = dpguard::PassphraseKey("a guess", instance);
+    ASSERT_TRUE(right && wrong);
+    DPlayEngine host;
+    dpwire::SessionInfo info;
+    info.name = "Host";
+    auto now = Clock::now();
+    host.CreateSession(kApp, info, 5000, instance, *right);
+    auto guess = [&](std::uint32_t ip, std::uint16_t port, std::uint32_t nonce) {
+        dpguard::Handshake h;
+        EXPECT_TRUE(h.StartAsJoiner(*wrong, instance));
+        auto hello = dpwire::Encode(
+            dpwire::Message{0, dpwire::AuthHello{nonce, instance, h.JoinerRandom(), h.OwnPoint()}});
+        Actions out;
+        host.OnMessage({Endpoint::Host, ip, port}, hello.data(), hello.size(), now, out);
+        for (const auto& s : out.sends) {
+            auto m = dpwire::Decode(s.bytes.data(), s.bytes.size(), dpwire::kMaxUdpPayload);
+            if (m && std::holds_alternative<dpwire::AuthReply>(m->body)) return true;
+        }
+        return false;
+    };
+    int answered = 0;
+    for (std::uint32_t i = 0; i < 12; ++i) answered += guess(0x0A000001, std::uint16_t(3000 + i), i + 1);
+    EXPECT_EQ(answered, 10);
+    // Another computer is not held back by the first one's guesses.
+    EXPECT_TRUE(guess(0x0A000002, 3000, 99));
+    now += 6100ms;
+    EXPECT_TRUE(guess(0x0A000001, 4000, 100));
+    EXPECT_FALSE(guess(0x0A000001, 4001, 101));
 }
