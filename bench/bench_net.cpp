@@ -125,7 +125,8 @@ BENCHMARK(ChatLinesWithLoss)->Arg(0)->Arg(10)->UseManualTime()->Iterations(1)->U
 // The memory-hard derivation of a passphrase key alone (each side runs it once per session).
 void PassphraseKeyDerivation(benchmark::State& state) {
     const GUID instance{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    for (auto _ : state) benchmark::DoNotOptimize(dpguard::PassphraseKey("bench passphrase", instance));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(dpguard::PassphraseKey("bench passphrase", instance));
 }
 BENCHMARK(PassphraseKeyDerivation)->Iterations(10)->Unit(benchmark::kMillisecond);
 
@@ -195,7 +196,8 @@ void OpenAndJoin(benchmark::State& state) {
             guest.dp->EnumSessions(
                 &find, 0,
                 [](const DPSESSIONDESC2* d, DWORD*, DWORD flags, void* context) -> BOOL {
-                    if (d && !(flags & DPESC_TIMEDOUT)) *static_cast<GUID*>(context) = d->guidInstance;
+                    if (d && !(flags & DPESC_TIMEDOUT))
+                        *static_cast<GUID*>(context) = d->guidInstance;
                     return 0;
                 },
                 &instance, DPENUMSESSIONS_ASYNC);

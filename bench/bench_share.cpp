@@ -138,7 +138,12 @@ void BurstOfTenThousandLines(benchmark::State& state) {
         if (!all) state.SkipWithError("not every line arrived");
     }
 }
-BENCHMARK(BurstOfTenThousandLines)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BurstOfTenThousandLines)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// The session layer's state machine: opening and closing, searching, receiving, control and keep-alive.
+// The session layer's state machine: opening and closing, searching, receiving, control and
+// keep-alive.
 #include "net/DPlayEngine.h"
 
 #include <algorithm>
@@ -269,8 +270,7 @@ void DPlayEngine::OnMessage(const Endpoint& from, const std::uint8_t* bytes, std
                 replyWindow_ = now;
                 repliesInWindow_ = 0;
             }
-            if (hosting &&
-                (req->application == GUID_NULL || req->application == application_) &&
+            if (hosting && (req->application == GUID_NULL || req->application == application_) &&
                 repliesInWindow_ < kMaxRepliesPerSecond && AllowRequest(from, now)) {
                 ++repliesInWindow_;
                 SessionInfo s = info_;

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -95,8 +95,8 @@ public:
     GUID NewInstance() { return RandomGuid(); }
     // The host's sockets are already bound to `port`. With `passphraseKey` only guests that
     // know the passphrase can join, and everything after the join is sealed.
-    GUID CreateSession(const GUID& application, const dpwire::SessionInfo& info,
-                       std::uint16_t port, const GUID& instance = GUID_NULL,
+    GUID CreateSession(const GUID& application, const dpwire::SessionInfo& info, std::uint16_t port,
+                       const GUID& instance = GUID_NULL,
                        std::optional<dpguard::SecretKey> passphraseKey = std::nullopt);
     void BeginJoin(const FoundSession& target, Clock::time_point now, Actions& out,
                    std::optional<dpguard::SecretKey> passphraseKey = std::nullopt);

@@ -1,4 +1,5 @@
-// The session layer's joining: plain and with a passphrase (the handshake and the sealed link), and the per-source limits on requests.
+// The session layer's joining: plain and with a passphrase (the handshake and the sealed link), and
+// the per-source limits on requests.
 #include <algorithm>
 
 #include "net/DPlayEngine.h"
@@ -25,8 +26,9 @@ bool Take(std::unordered_map<std::uint64_t, DPlayEngine::Bucket>& buckets, std::
     if (buckets.size() >= kMaxSources && buckets.count(key) == 0) {
         // Forget sources that have been quiet long enough to be full again.
         std::erase_if(buckets, [&](const auto& kv) {
-            return now - kv.second.last >= std::chrono::seconds(5) + std::chrono::duration_cast<
-                Clock::duration>(std::chrono::duration<double>(burst / rate));
+            return now - kv.second.last >=
+                   std::chrono::seconds(5) + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(burst / rate));
         });
         if (buckets.size() >= kMaxSources) return false;
     }
@@ -142,8 +144,9 @@ void DPlayEngine::HandleHello(const Endpoint& from, const AuthHello& h, Clock::t
     auto handshake = std::make_shared<dpguard::Handshake>();
     if (!handshake->AnswerHello(*passphraseKey_, instance_, h.random, h.point)) return;
     std::erase_if(pendingAuth_, [&](const PendingAuth& p) { return p.ep == from; });
-    std::size_t fromAddress = std::count_if(pendingAuth_.begin(), pendingAuth_.end(),
-                                            [&](const PendingAuth& p) { return p.ep.ip == from.ip; });
+    std::size_t fromAddress =
+        std::count_if(pendingAuth_.begin(), pendingAuth_.end(),
+                      [&](const PendingAuth& p) { return p.ep.ip == from.ip; });
     // The oldest handshake gives way: it has had the longest time to confirm.
     auto dropOldest = [&](auto pred) {
         auto it = std::find_if(pendingAuth_.begin(), pendingAuth_.end(), pred);

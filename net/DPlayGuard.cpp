@@ -1,4 +1,5 @@
-// The session layer's protection: libsodium's Argon2id, ristretto255, BLAKE2b, HMAC and XChaCha20-Poly1305 put together.
+// The session layer's protection: libsodium's Argon2id, ristretto255, BLAKE2b, HMAC and
+// XChaCha20-Poly1305 put together.
 #include "net/DPlayGuard.h"
 
 #include <sodium.h>
@@ -13,8 +14,12 @@ const std::size_t kMemLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
 namespace {
 
 constexpr char kKdfContext[crypto_kdf_CONTEXTBYTES + 1] = "KorvoCPc";
-enum SubKey : std::uint64_t { kHostToJoiner = 1, kJoinerToHost = 2, kHostConfirm = 3,
-                              kJoinerConfirm = 4 };
+enum SubKey : std::uint64_t {
+    kHostToJoiner = 1,
+    kJoinerToHost = 2,
+    kHostConfirm = 3,
+    kJoinerConfirm = 4
+};
 
 // The instance GUID as it travels (little-endian fields), whatever the machine.
 std::array<std::uint8_t, 16> GuidBytes(const GUID& g) {
@@ -152,8 +157,8 @@ dpwire::Tag TagOf(const Key& transcript, std::uint64_t id) {
 }
 bool Verify(const Key& transcript, std::uint64_t id, const dpwire::Tag& tag) {
     const SecretKey key = SubKeyOf(transcript, id);
-    return crypto_auth_verify(tag.data(), transcript.data(), transcript.size(),
-                              key.bytes.data()) == 0;
+    return crypto_auth_verify(tag.data(), transcript.data(), transcript.size(), key.bytes.data()) ==
+           0;
 }
 }  // namespace
 
@@ -211,8 +216,8 @@ std::optional<std::vector<std::uint8_t>> Channel::Open(const std::uint8_t* messa
     const auto nonce = NonceOf(sealed.counter);
     unsigned long long written = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(inner.data(), &written, nullptr, sealed.box,
-                                                   sealed.size, message, kOuterHead,
-                                                   nonce.data(), keys_.receive.bytes.data()) != 0)
+                                                   sealed.size, message, kOuterHead, nonce.data(),
+                                                   keys_.receive.bytes.data()) != 0)
         return std::nullopt;
     inner.resize(std::size_t(written));
     Mark(sealed.counter);

@@ -1,4 +1,5 @@
-// The session layer's protection: the passphrase key, the join handshake, sealing and the replay window.
+// The session layer's protection: the passphrase key, the join handshake, sealing and the replay
+// window.
 #pragma once
 
 // A session with a passphrase is joined with CPace, a password-authenticated key exchange,

@@ -1,9 +1,9 @@
 // TMan2Man: registered structures, free data, the send buffers, the three ways of sending and the dispatch of received messages.
 #include <QCoreApplication>
 #include <QEvent>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <algorithm>
 #include <new>
 
 #include "core/UserPrompts.h"
@@ -221,10 +221,9 @@ void TMan2Man::TakeAside() {
             continue;
         }
         if (FAILED(result) || size > asideBuffer.size()) return;
-        receiveThread->HandleAside(from, asideBuffer.data(), size,
-                                   [this](DPID sender, const uint8_t* p, size_t n) {
-                                       Defer(sender, p, n);
-                                   });
+        receiveThread->HandleAside(
+            from, asideBuffer.data(), size,
+            [this](DPID sender, const uint8_t* p, size_t n) { Defer(sender, p, n); });
     }
 }
 

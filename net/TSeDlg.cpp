@@ -21,8 +21,7 @@ const char* const kNameMissing = "あなたの名前を入れて下さい。";
 const char* const kNameTaken = "相手と違う名前にしてください。";
 const char* const kNoName = "名前が作れません";
 const char* const kCannotStart = "エラー: 通信を開始できません。";
-const char* const kWrongPassphrase =
-    "合言葉が合いません。\n相手と同じ合言葉を入れてください。";
+const char* const kWrongPassphrase = "合言葉が合いません。\n相手と同じ合言葉を入れてください。";
 const char* const kUnknownError =
     "原因不明のエラーです。\n選択した相手が帰ってしまったか、\n他と通信を始めてしまった可能性があります。";
 // The search and the join are repeated while the layer asks for it, but not for ever: the

@@ -1,4 +1,5 @@
-// A libFuzzer target for the protected session's decoder: sealed messages, the handshake messages and the replay window.
+// A libFuzzer target for the protected session's decoder: sealed messages, the handshake messages
+// and the replay window.
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -115,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const auto* real : {&f.toMember, &f.toHost}) {
                 std::vector<std::uint8_t> m = *real;
                 for (std::size_t i = 0; i < bytes.size() && i < m.size(); ++i) m[i] ^= bytes[i];
-                if (bytes.size() > m.size()) m.insert(m.end(), bytes.begin() + long(m.size()), bytes.end());
+                if (bytes.size() > m.size())
+                    m.insert(m.end(), bytes.begin() + long(m.size()), bytes.end());
                 if (real == &f.toMember)
                     f.member.OnMessage(kHostAsSeen, m.data(), m.size(), f.now, ignored);
                 else
@@ -127,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::uint64_t counter = 0;
             std::memcpy(&counter, bytes.data(), std::min<std::size_t>(8, bytes.size()));
             const std::size_t rest = bytes.size() > 8 ? bytes.size() - 8 : 0;
-            auto m = Encode(Message{f.key, Sealed{counter, bytes.data() + (bytes.size() - rest), rest}});
+            auto m =
+                Encode(Message{f.key, Sealed{counter, bytes.data() + (bytes.size() - rest), rest}});
             f.member.OnMessage(kHostAsSeen, m.data(), m.size(), f.now, ignored);
             f.host.OnMessage(kMemberAsSeen, m.data(), m.size(), f.now, ignored);
             break;

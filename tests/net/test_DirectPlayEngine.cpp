@@ -387,8 +387,8 @@ TEST(DPlayEngine, AHostAnswersAtMostFiftySearchesASecondSoForgedSendersGainLittl
     Actions a;
     // From 80 computers, so that no one of them meets its own limit first.
     for (int i = 0; i < 80; ++i)
-        net.host.OnMessage({Endpoint::Host, kIp + 1 + std::uint32_t(i), 1000},
-                           request.data(), request.size(), net.now, a);
+        net.host.OnMessage({Endpoint::Host, kIp + 1 + std::uint32_t(i), 1000}, request.data(),
+                           request.size(), net.now, a);
     EXPECT_EQ(a.sends.size(), 50u);
     net.now += 1s;
     Actions b;

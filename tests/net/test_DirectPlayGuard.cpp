@@ -1,4 +1,5 @@
-// Sessions with a passphrase in the session layer, over loopback: who may join, and what a stranger on the path can no longer do.
+// Sessions with a passphrase in the session layer, over loopback: who may join, and what a stranger
+// on the path can no longer do.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -305,8 +306,8 @@ TEST(DPlayGuard, AForgedOrModifiedDatagramFromTheGuestsAddressReachesNobody) {
     std::memcpy(&key, captured.data() + 8, 4);
     // A message in clear with the link key copied from the sealed one, as in an open session.
     Bytes chat{102, 0, 0, 0, 14, 0, 0, 0, 'f', 'o', 'r', 'g', 'e', 0};
-    s.proxy->ToHost(dpwire::Encode(
-        dpwire::Message{key, dpwire::Data{s.guest.player, s.host.player, chat.data(), chat.size()}}));
+    s.proxy->ToHost(dpwire::Encode(dpwire::Message{
+        key, dpwire::Data{s.guest.player, s.host.player, chat.data(), chat.size()}}));
     // The sealed one with one bit changed, in the header, the counter, the box and the tag.
     for (std::size_t at : {std::size_t(9), std::size_t(13), std::size_t(30), captured.size() - 1}) {
         Bytes changed = captured;
@@ -500,7 +501,8 @@ TEST(DPlayGuard, AStrangerGetsTenGuessesAtOnceAndThenOneEverySixSeconds) {
         return false;
     };
     int answered = 0;
-    for (std::uint32_t i = 0; i < 12; ++i) answered += guess(0x0A000001, std::uint16_t(3000 + i), i + 1);
+    for (std::uint32_t i = 0; i < 12; ++i)
+        answered += guess(0x0A000001, std::uint16_t(3000 + i), i + 1);
     EXPECT_EQ(answered, 10);
     // Another computer is not held back by the first one's guesses.
     EXPECT_TRUE(guess(0x0A000002, 3000, 99));

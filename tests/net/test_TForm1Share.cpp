@@ -169,7 +169,9 @@ protected:
              offered = CoDlg->ComboBox1->currentIndex();
              QTest::mouseClick(CoDlg->OKBtn, Qt::LeftButton);
              return true;
-         }).TypePassphrase(passphrase).CreateSession(name);
+         })
+            .TypePassphrase(passphrase)
+            .CreateSession(name);
         Connect(f)->click();
         return d.Finished() && f.Edit6->isEnabled();
     }

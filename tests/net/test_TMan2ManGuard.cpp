@@ -1,4 +1,5 @@
-// TMan2Man in sessions with a passphrase, and the component's own defences: strangers, a partner that floods, late acknowledgements.
+// TMan2Man in sessions with a passphrase, and the component's own defences: strangers, a partner
+// that floods, late acknowledgements.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -68,7 +69,8 @@ TEST_F(Man2ManGuard, AStrangerWithoutOrWithAWrongPassphraseIsRefusedAndTheHostsU
     }
     const auto texts = prompts.messageTexts();
     ASSERT_EQ(texts.size(), 2u);
-    for (const auto& t : texts) EXPECT_EQ(t, "合言葉が合いません。\n相手と同じ合言葉を入れてください。");
+    for (const auto& t : texts)
+        EXPECT_EQ(t, "合言葉が合いません。\n相手と同じ合言葉を入れてください。");
     // Nothing on the host: no event, no chat line, no box.
     Pump(100);
     EXPECT_TRUE(hostLog.events.empty());
@@ -80,8 +82,8 @@ TEST_F(Man2ManGuard, AStrangerWithoutOrWithAWrongPassphraseIsRefusedAndTheHostsU
     ASSERT_TRUE(Join(guest, "Guest", "Host", kUdp, kSecret));
     ASSERT_TRUE(WaitUntil([&] { return host.Connected(); }));
     EXPECT_TRUE(guest.Protected());
-    EXPECT_EQ(hostLog.events, (std::vector<std::string>{"arrived:host",
-                                                          "chat:Master >> Guestさんが来ました。"}));
+    EXPECT_EQ(hostLog.events,
+              (std::vector<std::string>{"arrived:host", "chat:Master >> Guestさんが来ました。"}));
 }
 
 TEST_F(Man2ManGuard, RecordsAndChatGoBothWaysUnderProtectionOnBothConnections) {
@@ -167,7 +169,8 @@ TEST_F(Man2ManGuard, ALateAcknowledgementOfAFailedSendDoesNotConfirmTheNextLine)
         h.delayPercent = 100;
         h.delayMs = 600;
         h.onSend = [&, guestId](DPID from, DPID, const void* data, DWORD size) {
-            if (from != guestId || size != 8 || man2man::ReadWord(data, 0) != man2man::kGuaranteeAck)
+            if (from != guestId || size != 8 ||
+                man2man::ReadWord(data, 0) != man2man::kGuaranteeAck)
                 return;
             std::lock_guard lock(mutex);
             ++acks;
@@ -215,8 +218,9 @@ TEST_F(Man2ManGuard, APartnerThatFloodsAndNeverAcknowledgesGetsOnlyABoundedPlace
     DPSESSIONDESC2 sd{};
     sd.dwSize = kDpSessionDescSize32;
     sd.guidInstance = found->instance;
-    sd.lpszPasswordA = "\xe5\x90\x88\xe8\xa8\x80\xe8\x91\x89\xe3\x81\xaf\xe5\xb1\xb1\xe3\x81\xa8"
-                       "\xe5\xb7\x9d";  // kSecret in UTF-8, as the dialog passes it
+    sd.lpszPasswordA =
+        "\xe5\x90\x88\xe8\xa8\x80\xe8\x91\x89\xe3\x81\xaf\xe5\xb1\xb1\xe3\x81\xa8"
+        "\xe5\xb7\x9d";  // kSecret in UTF-8, as the dialog passes it
     ASSERT_EQ(flooder.dp->Open(&sd, DPOPEN_JOIN), DP_OK);
     ASSERT_EQ(dptest::CreatePlayer(flooder, "Flood"), DP_OK);
     ASSERT_TRUE(WaitUntil([&] { return host.Connected(); }));
