@@ -1,5 +1,6 @@
 // Benchmarks of two main windows drawing together over loopback: from the mouse-up on one to
-// the element stored on the other, and a burst of 10,000 lines.
+// the element stored on the other, and a burst of 10,000 lines; argument 1 connects them with
+// a passphrase.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -42,21 +43,22 @@ struct Pair {
     std::unique_ptr<TForm1> host = std::make_unique<TForm1>(), guest = std::make_unique<TForm1>();
     bool ok = false;
 
-    Pair() {
+    explicit Pair(bool guarded) {
+        const char* passphrase = guarded ? "bench passphrase" : "";
         for (TForm1* f : {host.get(), guest.get()}) {
             f->SnapDistance = 0;
             f->show();
         }
         {
             DialogDriver d;
-            d.ChooseConnection(kTcp).CreateSession("Host");
+            d.ChooseConnection(kTcp).TypePassphrase(passphrase).CreateSession("Host");
             host->Button("SpeedButton34")->click();
             if (!d.Finished()) return;
         }
         {
             DialogDriver d;
             prompts.AnswerTexts({""});
-            d.ChooseConnection(kTcp).JoinSession("Guest", "Host");
+            d.ChooseConnection(kTcp).TypePassphrase(passphrase).JoinSession("Guest", "Host");
             guest->Button("SpeedButton34")->click();
             if (!d.Finished()) return;
         }
@@ -70,7 +72,7 @@ struct Pair {
 };
 
 void MouseUpToStoredOnThePartner(benchmark::State& state) {
-    Pair pair;
+    Pair pair(state.range(0) != 0);
     if (!pair.ok) {
         state.SkipWithError("the two windows did not connect");
         return;
@@ -96,12 +98,14 @@ void MouseUpToStoredOnThePartner(benchmark::State& state) {
     state.counters["p99_ms"] = Percentile(millis, 0.99);
 }
 BENCHMARK(MouseUpToStoredOnThePartner)
+    ->Arg(0)
+    ->Arg(1)
     ->UseManualTime()
     ->Iterations(300)
     ->Unit(benchmark::kMillisecond);
 
 void BurstOfTenThousandLines(benchmark::State& state) {
-    Pair pair;
+    Pair pair(state.range(0) != 0);
     if (!pair.ok) {
         state.SkipWithError("the two windows did not connect");
         return;
@@ -134,7 +138,12 @@ void BurstOfTenThousandLines(benchmark::State& state) {
         if (!all) state.SkipWithError("not every line arrived");
     }
 }
-BENCHMARK(BurstOfTenThousandLines)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BurstOfTenThousandLines)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// The session layer's state machine: opening, joining, searching, control and keep-alive.
+// The session layer's state machine: opening and closing, searching, receiving, control and
+// keep-alive.
 #include "net/DPlayEngine.h"
 
 #include <algorithm>
@@ -62,7 +63,11 @@ void DPlayEngine::SendToPeer(const Message& m, bool traffic, Clock::time_point n
     if (!peer_) return;
     Message keyed = m;
     keyed.key = peer_->key;
-    Send(peer_->ep, keyed, traffic, out);
+    if (peer_->guard)
+        out.sends.push_back({peer_->ep, peer_->guard->Seal(Encode(keyed), peer_->key), traffic,
+                             role_ == Role::Host});
+    else
+        Send(peer_->ep, keyed, traffic, out);
     peer_->lastSent = now;
 }
 
@@ -101,26 +106,52 @@ void DPlayEngine::ClearSession() {
     joinTarget_.reset();
     joinLastSent_.reset();
     joinResult_.reset();
+    joinAuth_.reset();
+    joinGuard_.reset();
+    joinResend_.clear();
+    passphraseKey_.reset();
+    pendingAuth_.clear();
 }
 
 GUID DPlayEngine::CreateSession(const GUID& application, const SessionInfo& info,
-                                std::uint16_t port) {
+                                std::uint16_t port, const GUID& instance,
+                                std::optional<dpguard::SecretKey> passphraseKey) {
     ClearSession();
     role_ = Role::Host;
-    instance_ = RandomGuid();
+    instance_ = instance == GUID_NULL ? RandomGuid() : instance;
     application_ = application;
     info_ = info;
+    passphraseKey_ = std::move(passphraseKey);
+    // Searchers see that the session asks for a passphrase; the flag itself protects nothing.
+    if (passphraseKey_)
+        info_.flags |= DPSESSION_PASSWORDREQUIRED;
+    else
+        info_.flags &= ~DPSESSION_PASSWORDREQUIRED;
     sessionPort_ = port;
     return instance_;
 }
 
-void DPlayEngine::BeginJoin(const FoundSession& target, Clock::time_point now, Actions& out) {
+void DPlayEngine::BeginJoin(const FoundSession& target, Clock::time_point now, Actions& out,
+                            std::optional<dpguard::SecretKey> passphraseKey) {
     ClearSession();
     role_ = Role::Joining;
     joinTarget_ = target;
     joinNonce_ = RandomNonZero();
-    Send(target.host, Message{0, JoinRequest{joinNonce_, target.instance}}, false, out);
     joinLastSent_ = now;
+    if (!passphraseKey) {
+        Send(target.host, Message{0, JoinRequest{joinNonce_, target.instance}}, false, out);
+        return;
+    }
+    passphraseKey_ = std::move(passphraseKey);
+    joinAuth_ = std::make_shared<dpguard::Handshake>();
+    if (!joinAuth_->StartAsJoiner(*passphraseKey_, target.instance)) {
+        ClearSession();
+        joinResult_ = DPERR_GENERIC;
+        return;
+    }
+    AuthHello hello{joinNonce_, target.instance, joinAuth_->JoinerRandom(), joinAuth_->OwnPoint()};
+    joinResend_ = Encode(Message{0, hello});
+    out.sends.push_back({target.host, joinResend_, false, false});
 }
 
 void DPlayEngine::AbortJoin(Actions& out) {
@@ -157,6 +188,10 @@ HRESULT DPlayEngine::SetSessionDesc(const SessionInfo& info, Clock::time_point n
     if (role_ == Role::Lost) return DPERR_CONNECTIONLOST;
     if (role_ != Role::Host) return DPERR_NOSESSIONS;
     info_ = info;
+    if (passphraseKey_)
+        info_.flags |= DPSESSION_PASSWORDREQUIRED;
+    else
+        info_.flags &= ~DPSESSION_PASSWORDREQUIRED;
     if (peer_) {
         Control c;
         c.kind = ControlKind::SessionDesc;
@@ -228,15 +263,15 @@ void DPlayEngine::OnMessage(const Endpoint& from, const std::uint8_t* bytes, std
                             Clock::time_point now, Actions& out) {
     auto m = Decode(bytes, size, MaxPayload());
     bool used = false;
+    const bool hosting = role_ == Role::Host && from.channel == Endpoint::Host;
     if (m) {
         if (auto* req = std::get_if<EnumRequest>(&m->body)) {
             if (now - replyWindow_ >= std::chrono::seconds(1)) {
                 replyWindow_ = now;
                 repliesInWindow_ = 0;
             }
-            if (role_ == Role::Host && from.channel == Endpoint::Host &&
-                (req->application == GUID_NULL || req->application == application_) &&
-                repliesInWindow_ < kMaxRepliesPerSecond) {
+            if (hosting && (req->application == GUID_NULL || req->application == application_) &&
+                repliesInWindow_ < kMaxRepliesPerSecond && AllowRequest(from, now)) {
                 ++repliesInWindow_;
                 SessionInfo s = info_;
                 DWORD joined = (local_ ? 1 : 0) + (peer_ ? 1 : 0);
@@ -246,23 +281,44 @@ void DPlayEngine::OnMessage(const Endpoint& from, const std::uint8_t* bytes, std
                 used = true;
             }
         } else if (auto* join = std::get_if<JoinRequest>(&m->body)) {
-            if (role_ == Role::Host && from.channel == Endpoint::Host) {
-                HandleJoinRequest(from, *join, now, out);
+            if (hosting && AllowRequest(from, now)) {
+                if (passphraseKey_)
+                    Send(from, Message{0, JoinReject{join->nonce, DPERR_INVALIDPASSWORD}}, false,
+                         out);
+                else
+                    HandleJoinRequest(from, *join, now, out);
                 used = true;
             }
+        } else if (auto* hello = std::get_if<AuthHello>(&m->body)) {
+            if (hosting && AllowRequest(from, now)) {
+                HandleHello(from, *hello, now, out);
+                used = true;
+            }
+        } else if (auto* confirm = std::get_if<AuthConfirm>(&m->body)) {
+            if (hosting) {
+                HandleConfirm(from, *confirm, now, out);
+                used = true;
+            }
+        } else if (auto* authReply = std::get_if<AuthReply>(&m->body)) {
+            used = OnAuthReply(from, *authReply, out);
+        } else if (std::holds_alternative<Sealed>(m->body)) {
+            used = OnSealed(from, *m, bytes, size, now, out);
         } else if (auto* reply = std::get_if<EnumReply>(&m->body)) {
             if (from.channel == Endpoint::Client) used = OnSearchReply(from, *reply, now);
         } else if (std::holds_alternative<JoinAccept>(m->body)) {
-            used = OnJoinAccept(from, *m, now, out);
+            // A join with a passphrase is accepted only inside a sealed message.
+            if (!joinAuth_) used = OnJoinAccept(from, *m, now, out);
         } else if (auto* reject = std::get_if<JoinReject>(&m->body)) {
+            // Once the host has proved that it knows the passphrase, a rejection in clear can
+            // only come from somebody else.
             if (role_ == Role::Joining && joinTarget_ && from.channel == Endpoint::Client &&
-                from == joinTarget_->host && reject->nonce == joinNonce_) {
+                from == joinTarget_->host && reject->nonce == joinNonce_ && !joinGuard_) {
                 HRESULT result = reject->result;
                 ClearSession();
                 joinResult_ = result;
                 used = true;
             }
-        } else if (peer_ && from == peer_->ep && m->key == peer_->key &&
+        } else if (peer_ && !peer_->guard && from == peer_->ep && m->key == peer_->key &&
                    (role_ == Role::Host || role_ == Role::Member)) {
             used = OnSessionMessage(*m, now, out);
         }
@@ -271,67 +327,6 @@ void DPlayEngine::OnMessage(const Endpoint& from, const std::uint8_t* bytes, std
         ++accepted_;
     else
         ++dropped_;
-}
-
-void DPlayEngine::HandleJoinRequest(const Endpoint& from, const JoinRequest& r,
-                                    Clock::time_point now, Actions& out) {
-    auto reject = [&](HRESULT code) {
-        Send(from, Message{0, JoinReject{r.nonce, code}}, false, out);
-    };
-    if (r.instance != instance_) return reject(DPERR_NOSESSIONS);
-    if (peer_) {
-        // The joiner repeats its request until the answer arrives.
-        if (peer_->ep == from && peer_->joinNonce == r.nonce) return SendAccept(now, out);
-        return reject(DPERR_NONEWPLAYERS);
-    }
-    bool closed = (info_.flags & (DPSESSION_JOINDISABLED | DPSESSION_NEWPLAYERSDISABLED)) != 0;
-    if (closed || (local_ ? 1u : 0u) + 1 > info_.maxPlayers) return reject(DPERR_NONEWPLAYERS);
-    Peer p;
-    p.ep = from;
-    p.key = RandomNonZero();
-    p.joinNonce = r.nonce;
-    p.lastHeard = p.lastSent = now;
-    peer_ = p;
-    peer_->reservedId = NewPlayerId();
-    if (tcp_) out.markPeers.push_back(from);
-    SendAccept(now, out);
-}
-
-void DPlayEngine::SendAccept(Clock::time_point now, Actions& out) {
-    JoinAccept a;
-    a.nonce = peer_->joinNonce;
-    a.instance = instance_;
-    a.application = application_;
-    a.yourPlayerId = peer_->reservedId;
-    a.session = info_;
-    a.session.currentPlayers = CurrentPlayers();
-    if (local_) a.players.push_back(PlayerInfo{local_->id, local_->shortName, local_->longName});
-    SendToPeer(Message{0, a}, false, now, out);
-}
-
-bool DPlayEngine::OnJoinAccept(const Endpoint& from, const Message& m, Clock::time_point now,
-                               Actions& out) {
-    const auto& a = std::get<JoinAccept>(m.body);
-    if (role_ != Role::Joining || !joinTarget_ || from.channel != Endpoint::Client ||
-        from != joinTarget_->host || a.nonce != joinNonce_ || a.instance != joinTarget_->instance)
-        return false;
-    joinTarget_.reset();
-    joinLastSent_.reset();
-    role_ = Role::Member;
-    instance_ = a.instance;
-    application_ = a.application;
-    info_ = a.session;
-    Peer p;
-    p.ep = from;
-    p.key = m.key;
-    p.lastHeard = p.lastSent = now;
-    peer_ = p;
-    reservedId_ = a.yourPlayerId;
-    if (!a.players.empty()) remote_ = a.players.front();
-    sessionPort_ = from.port;
-    joinResult_ = DP_OK;
-    if (tcp_) out.markPeers.push_back(from);
-    return true;
 }
 
 bool DPlayEngine::OnSessionMessage(const Message& m, Clock::time_point now, Actions& out) {
@@ -421,10 +416,15 @@ void DPlayEngine::OnLinkClosed(const Endpoint& link, Clock::time_point /*now*/, 
 void DPlayEngine::OnTick(Clock::time_point now, Actions& out) {
     if (role_ == Role::Joining && !tcp_ && joinTarget_ && joinLastSent_ &&
         now - *joinLastSent_ >= timing_.joinRetry) {
-        Send(joinTarget_->host, Message{0, JoinRequest{joinNonce_, joinTarget_->instance}}, false,
-             out);
+        if (joinAuth_)
+            out.sends.push_back({joinTarget_->host, joinResend_, false, false});
+        else
+            Send(joinTarget_->host, Message{0, JoinRequest{joinNonce_, joinTarget_->instance}},
+                 false, out);
         joinLastSent_ = now;
     }
+    std::erase_if(pendingAuth_,
+                  [&](const PendingAuth& p) { return now - p.since >= timing_.authExpiry; });
     if (peer_ && (role_ == Role::Host || role_ == Role::Member)) {
         if (now - peer_->lastHeard >= timing_.keepAliveTimeout) {
             LoseSession(out);

@@ -8,12 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "net/AutoResetEvent.h"
+#include "net/DPlayGuard.h"
 #include "net/DPlayWire.h"
 #include "net/DirectPlay.h"
 
@@ -59,6 +62,7 @@ struct EngineTiming {
     std::chrono::milliseconds joinRetry{300};
     std::chrono::milliseconds enumPeriod{700};   // asynchronous search: request interval
     std::chrono::milliseconds enumExpiry{2500};  // a session not heard of for this long is gone
+    std::chrono::milliseconds authExpiry{5000};  // a handshake not confirmed by then is forgotten
 };
 
 struct FoundSession {
@@ -72,6 +76,11 @@ struct FoundSession {
 class DPlayEngine {
 public:
     enum class Role { None, Joining, Host, Member, Lost };
+    // A token bucket of the per-source limits.
+    struct Bucket {
+        double tokens = 0;
+        Clock::time_point last;
+    };
 
     DPlayEngine();
     void SetTransport(bool tcp) { tcp_ = tcp; }
@@ -81,10 +90,17 @@ public:
     bool IsHost() const { return role_ == Role::Host; }
 
     // --- Session
-    // The host's sockets are already bound to `port`.
-    GUID CreateSession(const GUID& application, const dpwire::SessionInfo& info,
-                       std::uint16_t port);
-    void BeginJoin(const FoundSession& target, Clock::time_point now, Actions& out);
+    // A fresh instance GUID for CreateSession: the passphrase key is salted with it, so it is
+    // known before the session exists.
+    GUID NewInstance() { return RandomGuid(); }
+    // The host's sockets are already bound to `port`. With `passphraseKey` only guests that
+    // know the passphrase can join, and everything after the join is sealed.
+    GUID CreateSession(const GUID& application, const dpwire::SessionInfo& info, std::uint16_t port,
+                       const GUID& instance = GUID_NULL,
+                       std::optional<dpguard::SecretKey> passphraseKey = std::nullopt);
+    void BeginJoin(const FoundSession& target, Clock::time_point now, Actions& out,
+                   std::optional<dpguard::SecretKey> passphraseKey = std::nullopt);
+    bool Protected() const { return passphraseKey_.has_value(); }
     std::optional<HRESULT> JoinResult() const { return joinResult_; }
     void AbortJoin(Actions& out);
     // Starts leaving: the Leave notice is queued behind any other control message. Returns
@@ -140,6 +156,10 @@ public:
 
     std::uint64_t accepted() const { return accepted_; }
     std::uint64_t dropped() const { return dropped_; }
+    // Sealed messages that did not open (forged, damaged, replayed or too old).
+    std::uint64_t unsealable() const { return unsealable_; }
+    // Session requests (searches and joins) left unanswered by the per-source limits.
+    std::uint64_t throttled() const { return throttled_; }
 
 private:
     struct Peer {
@@ -153,7 +173,18 @@ private:
         std::deque<dpwire::Control> outQueue;
         std::optional<Clock::time_point> frontSentAt;
         std::uint32_t lastInSequence = 0;
+        std::shared_ptr<dpguard::Channel> guard;  // set in a session with a passphrase
     };
+    // A host's handshake with a joiner that has not confirmed yet.
+    struct PendingAuth {
+        Endpoint ep;
+        std::uint32_t nonce = 0;
+        dpwire::Point joinerPoint{};
+        std::shared_ptr<dpguard::Handshake> handshake;
+        std::vector<std::uint8_t> reply;  // sent again when the hello is repeated
+        Clock::time_point since;
+    };
+
     struct LocalPlayer {
         DPID id = 0;
         std::optional<std::string> shortName, longName;
@@ -198,6 +229,19 @@ private:
     void SendAccept(Clock::time_point now, Actions& out);
     void HandleJoinRequest(const Endpoint& from, const dpwire::JoinRequest& r,
                            Clock::time_point now, Actions& out);
+    void HandleHello(const Endpoint& from, const dpwire::AuthHello& h, Clock::time_point now,
+                     Actions& out);
+    void HandleConfirm(const Endpoint& from, const dpwire::AuthConfirm& c, Clock::time_point now,
+                       Actions& out);
+    bool OnAuthReply(const Endpoint& from, const dpwire::AuthReply& r, Actions& out);
+    bool OnSealed(const Endpoint& from, const dpwire::Message& m, const std::uint8_t* bytes,
+                  std::size_t size, Clock::time_point now, Actions& out);
+    // Whether the joiner may become the partner; a rejection is sent when not.
+    bool RoomFor(const Endpoint& from, std::uint32_t nonce, Actions& out);
+    void AdmitPeer(const Endpoint& from, std::uint32_t nonce,
+                   std::shared_ptr<dpguard::Channel> guard, Clock::time_point now, Actions& out);
+    // Per-source limit on session requests: false when this one is to go unanswered.
+    bool AllowRequest(const Endpoint& from, Clock::time_point now);
     void LoseSession(Actions& out);
     void ClearSession();
     void PushSystem(SysMsg msg);
@@ -227,6 +271,12 @@ private:
     std::uint32_t joinNonce_ = 0;
     std::optional<Clock::time_point> joinLastSent_;
     std::optional<HRESULT> joinResult_;
+    std::shared_ptr<dpguard::Handshake> joinAuth_;  // a join with a passphrase
+    std::shared_ptr<dpguard::Channel> joinGuard_;   // its keys, once the host's tag was right
+    std::vector<std::uint8_t> joinResend_;          // the hello or the confirmation, as sent
+    // The session's passphrase key (host and member alike: a member may become host).
+    std::optional<dpguard::SecretKey> passphraseKey_;
+    std::vector<PendingAuth> pendingAuth_;
     // Searching
     Search async_, sync_;
     std::deque<FoundSession> known_;
@@ -234,5 +284,12 @@ private:
     // forged sender must not turn the host into an amplifier against that sender.
     Clock::time_point replyWindow_;
     int repliesInWindow_ = 0;
-    std::uint64_t accepted_ = 0, dropped_ = 0;
+    // On top of that, each source is held to its share: one socket (ip and port) to a few
+    // requests a second, and all sockets of one computer together to a few times that, so
+    // that a flood from one place cannot use up the answers everybody else needs.
+    std::unordered_map<std::uint64_t, Bucket> sourceBuckets_, addressBuckets_;
+    // New handshakes per computer: each is one guess at the passphrase, so a stranger gets few
+    // (a person who mistypes needs only a handful).
+    std::unordered_map<std::uint64_t, Bucket> guessBuckets_;
+    std::uint64_t accepted_ = 0, dropped_ = 0, unsealable_ = 0, throttled_ = 0;
 };

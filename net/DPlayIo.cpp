@@ -15,6 +15,11 @@ constexpr auto kServeRetry = std::chrono::milliseconds(200);
 // strangers. They are few, short and closed when idle.
 constexpr std::size_t kMaxLooseLinks = 32;
 constexpr auto kLooseIdle = std::chrono::seconds(10);
+// An accepted link must bring a complete message within this time, and another within the
+// same time after each one (a search asks every 0.7 s; a join is over in a few round trips):
+// a stranger that trickles bytes cannot keep it. One computer holds at most a few of them.
+constexpr auto kAcceptedQuiet = std::chrono::seconds(3);
+constexpr std::size_t kMaxLooseLinksPerAddress = 4;
 
 void PutU32(QByteArray& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
@@ -176,12 +181,16 @@ void DPlayIo::OnTimer() {
         else
             serveRetry_ = port;
     }
-    if (tcp_ && now - lastIdleCheck_ >= std::chrono::seconds(1)) {
+    if (tcp_ && now - lastIdleCheck_ >= std::chrono::milliseconds(250)) {
         lastIdleCheck_ = now;
         std::vector<std::uint64_t> idle;
-        for (const auto& [key, link] : links_)
-            if (!link.peer && now - link.lastActivity >= kLooseIdle) idle.push_back(key);
-        for (auto key : idle) DropLink(key, true, true);
+        for (const auto& [key, link] : links_) {
+            if (link.peer) continue;
+            if (link.ep.channel == Endpoint::Host ? now - link.lastMessage >= kAcceptedQuiet
+                                                  : now - link.lastActivity >= kLooseIdle)
+                idle.push_back(key);
+        }
+        for (auto key : idle) DropLink(key, true, false);
     }
     owner_->IoTick();
     Drain();
@@ -215,7 +224,7 @@ void DPlayIo::AdoptLink(QTcpSocket* socket, const Endpoint& ep) {
     Link link;
     link.ep = ep;
     link.socket = socket;
-    link.lastActivity = Clock::now();
+    link.lastActivity = link.lastMessage = Clock::now();
     links_[key] = std::move(link);
     connect(socket, &QTcpSocket::readyRead, this, [this, key] { ReadTcp(key); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] { UpdateBacklog(); });
@@ -235,10 +244,8 @@ void DPlayIo::OnNewConnection() {
         QTcpSocket* socket = server_->nextPendingConnection();
         bool ok = false;
         std::uint32_t ip = socket->peerAddress().toIPv4Address(&ok);
-        std::size_t loose = std::count_if(links_.begin(), links_.end(),
-                                          [](const auto& kv) { return !kv.second.peer; });
         Endpoint ep{Endpoint::Host, ip, socket->peerPort()};
-        if (!ok || loose >= kMaxLooseLinks || links_.count(ep.Key()) != 0) {
+        if (!ok || links_.count(ep.Key()) != 0 || !RoomForLink(ip)) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -246,6 +253,29 @@ void DPlayIo::OnNewConnection() {
         socket->setParent(this);
         AdoptLink(socket, ep);
     }
+}
+
+bool DPlayIo::RoomForLink(std::uint32_t ip) {
+    auto loose = [](const Link& l) { return !l.peer && l.ep.channel == Endpoint::Host; };
+    for (int pass = 0; pass < 2; ++pass) {
+        // First the computer's own share, then the table as a whole.
+        auto counts = [&](const Link& l) { return loose(l) && (pass == 1 || l.ep.ip == ip); };
+        const std::size_t limit = pass == 0 ? kMaxLooseLinksPerAddress : kMaxLooseLinks;
+        std::size_t n = 0;
+        const Link* oldestSilent = nullptr;
+        for (const auto& [key, link] : links_) {
+            if (!counts(link)) continue;
+            ++n;
+            if (!link.spoke && (!oldestSilent || link.lastMessage < oldestSilent->lastMessage))
+                oldestSilent = &link;
+        }
+        if (n < limit) continue;
+        // Full: a link that never brought a complete message gives way to the newcomer; links
+        // that are searching or joining keep their place, and the newcomer is refused.
+        if (oldestSilent == nullptr) return false;
+        DropLink(oldestSilent->ep.Key(), true, false);
+    }
+    return true;
 }
 
 void DPlayIo::ReadTcp(std::uint64_t key) {
@@ -265,13 +295,15 @@ void DPlayIo::ReadTcp(std::uint64_t key) {
         if (in.size() - offset < 4) break;
         std::uint32_t length = GetU32(in.constData() + offset);
         // A length that no message can have means the stream is out of step for good.
-        if (length < dpwire::kHeaderSize || length > dpwire::kMaxMessage) {
+        if (length < dpwire::kHeaderSize || length > dpwire::kMaxWire) {
             bad = true;
             break;
         }
         if (static_cast<std::uint64_t>(in.size() - offset) < 4ull + length) break;
         QByteArray message = in.mid(offset + 4, length);
         offset += 4 + length;
+        here->second.lastMessage = Clock::now();
+        here->second.spoke = true;
         owner_->IoMessage(ep, reinterpret_cast<const std::uint8_t*>(message.constData()),
                           static_cast<std::size_t>(message.size()));
     }

@@ -52,6 +52,10 @@ private:
         QByteArray in;
         bool peer = false;
         Clock::time_point lastActivity;
+        // Accepted links: when the last complete message arrived (at first: when accepted),
+        // and whether one ever did.
+        Clock::time_point lastMessage;
+        bool spoke = false;
     };
     struct Delayed {
         Clock::time_point due;
@@ -68,6 +72,8 @@ private:
     void ReadTcp(std::uint64_t key);
     void DropLink(std::uint64_t key, bool tellOwner, bool graceful);
     void OnNewConnection();
+    // Makes room for one more accepted link from `ip`; false when there is none to make.
+    bool RoomForLink(std::uint32_t ip);
     void UpdateBacklog();
 
     DPlayIoOwner* owner_;

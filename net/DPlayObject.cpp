@@ -335,7 +335,13 @@ HRESULT DPlayObject::Open(DPSESSIONDESC2* sd, DWORD flags) {
     bool create = (flags & DPOPEN_CREATE) != 0;
     if (create == ((flags & DPOPEN_JOIN) != 0)) return DPERR_INVALIDFLAGS;
     if (create && !dpwire::NameIsValid(sd->lpszSessionNameA)) return DPERR_INVALIDPARAMS;
+    if (!dpwire::NameIsValid(sd->lpszPasswordA)) return DPERR_INVALIDPARAMS;
+    // An empty passphrase is no passphrase: the session is open, as before there were any.
+    const std::string passphrase = sd->lpszPasswordA ? sd->lpszPasswordA : "";
+    if (!passphrase.empty() && !dpguard::Ready()) return DPERR_UNSUPPORTED;
     SessionTestHooks hooks = GetSessionTestHooks();
+    GUID instance = GUID_NULL;
+    std::optional<FoundSession> target;
     {
         std::lock_guard lock(mutex_);
         if (connection_ < 0) return DPERR_UNINITIALIZED;
@@ -347,14 +353,25 @@ HRESULT DPlayObject::Open(DPSESSIONDESC2* sd, DWORD flags) {
         }
         if (engine_.role() != DPlayEngine::Role::None) return DPERR_ALREADYINITIALIZED;
         engine_.SetTiming(TimingFromHooks(hooks));
-        if (!create) {
-            auto target = engine_.Known(sd->guidInstance);
+        if (create) {
+            instance = engine_.NewInstance();
+        } else {
+            target = engine_.Known(sd->guidInstance);
             if (!target) return DPERR_NOSESSIONS;
-            Actions a;
-            engine_.BeginJoin(*target, Clock::now(), a);
-            Post(std::move(a));
+            instance = target->instance;
         }
         opening_ = true;
+    }
+    // The memory-hard derivation takes a good part of a second: it runs before anything is
+    // served or sent, outside the lock, so that the I/O thread goes on meanwhile.
+    std::optional<dpguard::SecretKey> key;
+    if (!passphrase.empty()) {
+        key = dpguard::PassphraseKey(passphrase, instance);
+        if (!key) {
+            std::lock_guard lock(mutex_);
+            opening_ = false;
+            return DPERR_OUTOFMEMORY;
+        }
     }
     if (create) {
         std::uint16_t port = hooks.port.value_or(kDefaultPort);
@@ -365,15 +382,21 @@ HRESULT DPlayObject::Open(DPSESSIONDESC2* sd, DWORD flags) {
         opening_ = false;
         if (!bound) return DPERR_CANNOTCREATESERVER;
         dpwire::SessionInfo info;
-        info.flags = sd->dwFlags;
+        info.flags = sd->dwFlags & ~DPSESSION_PASSWORDREQUIRED;
         info.maxPlayers = sd->dwMaxPlayers == 1 ? 1 : 2;
         info.name = sd->lpszSessionNameA ? sd->lpszSessionNameA : "";
-        sd->guidInstance = engine_.CreateSession(sd->guidApplication, info, *bound);
+        sd->guidInstance =
+            engine_.CreateSession(sd->guidApplication, info, *bound, instance, std::move(key));
         engine_.StopAsyncEnum();
         NoteHostPort(*bound);
         return DP_OK;
     }
     std::unique_lock lock(mutex_);
+    {
+        Actions a;
+        engine_.BeginJoin(*target, Clock::now(), a, std::move(key));
+        Post(std::move(a));
+    }
     auto wait =
         std::chrono::milliseconds(hooks.joinTimeoutMs ? hooks.joinTimeoutMs : kDefaultJoinMs);
     cv_.wait_for(lock, wait, [this] { return engine_.JoinResult().has_value(); });

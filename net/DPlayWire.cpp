@@ -32,6 +32,14 @@ public:
         Raw(reinterpret_cast<const std::uint8_t*>(name->data()), name->size());
     }
     void Raw(const std::uint8_t* p, std::size_t n) { bytes_.insert(bytes_.end(), p, p + n); }
+    void U64(std::uint64_t v) {
+        U32(static_cast<std::uint32_t>(v));
+        U32(static_cast<std::uint32_t>(v >> 32));
+    }
+    template <std::size_t N>
+    void Bytes(const std::array<std::uint8_t, N>& a) {
+        Raw(a.data(), N);
+    }
     void Session(const SessionInfo& s) {
         U32(s.flags);
         U32(s.maxPlayers);
@@ -71,6 +79,19 @@ public:
         std::uint32_t lo = U16();
         std::uint32_t hi = U16();
         return lo | (hi << 16);
+    }
+    std::uint64_t U64() {
+        std::uint64_t lo = U32();
+        std::uint64_t hi = U32();
+        return lo | (hi << 32);
+    }
+    template <std::size_t N>
+    std::array<std::uint8_t, N> Bytes() {
+        std::array<std::uint8_t, N> a{};
+        if (!Need(N)) return a;
+        std::memcpy(a.data(), p_ + pos_, N);
+        pos_ += N;
+        return a;
     }
     GUID Guid() {
         GUID g{};
@@ -138,7 +159,8 @@ private:
 };
 
 bool InSession(Type t) {
-    return t == Type::Control || t == Type::ControlAck || t == Type::Data || t == Type::KeepAlive;
+    return t == Type::Control || t == Type::ControlAck || t == Type::Data || t == Type::KeepAlive ||
+           t == Type::Sealed;
 }
 
 std::optional<Body> DecodeBody(Type type, Reader& r, DWORD maxPayload) {
@@ -182,7 +204,9 @@ std::optional<Body> DecodeBody(Type type, Reader& r, DWORD maxPayload) {
             JoinReject m;
             m.nonce = r.U32();
             m.result = static_cast<HRESULT>(r.U32());
-            if (m.result != DPERR_NOSESSIONS && m.result != DPERR_NONEWPLAYERS) r.Fail();
+            if (m.result != DPERR_NOSESSIONS && m.result != DPERR_NONEWPLAYERS &&
+                m.result != DPERR_INVALIDPASSWORD)
+                r.Fail();
             return m;
         }
         case Type::Control: {
@@ -231,6 +255,36 @@ std::optional<Body> DecodeBody(Type type, Reader& r, DWORD maxPayload) {
         }
         case Type::KeepAlive:
             return KeepAlive{};
+        case Type::AuthHello: {
+            AuthHello m;
+            m.nonce = r.U32();
+            m.instance = r.Guid();
+            m.random = r.Bytes<kRandomBytes>();
+            m.point = r.Bytes<kPointBytes>();
+            return m;
+        }
+        case Type::AuthReply: {
+            AuthReply m;
+            m.nonce = r.U32();
+            m.point = r.Bytes<kPointBytes>();
+            m.tag = r.Bytes<kTagBytes>();
+            return m;
+        }
+        case Type::AuthConfirm: {
+            AuthConfirm m;
+            m.nonce = r.U32();
+            m.tag = r.Bytes<kTagBytes>();
+            return m;
+        }
+        case Type::Sealed: {
+            Sealed m;
+            m.counter = r.U64();
+            m.box = r.Rest(&m.size);
+            if (m.counter == 0 || m.size < kSealTagBytes + kHeaderSize ||
+                m.size > kMaxMessage + kSealTagBytes)
+                r.Fail();
+            return m;
+        }
     }
     return std::nullopt;
 }
@@ -244,16 +298,18 @@ std::optional<Type> PeekType(const std::uint8_t* bytes, std::size_t size) {
     Reader r(bytes, size);
     if (r.U32() != kMagic || r.U8() != kVersion) return std::nullopt;
     std::uint8_t type = r.U8();
-    if (type < 1 || type > static_cast<std::uint8_t>(Type::KeepAlive)) return std::nullopt;
+    if (type < 1 || type > static_cast<std::uint8_t>(Type::Sealed)) return std::nullopt;
     return static_cast<Type>(type);
 }
 
 std::optional<Message> Decode(const std::uint8_t* bytes, std::size_t size, DWORD maxPayload) {
-    if (bytes == nullptr || size < kHeaderSize || size > kMaxMessage) return std::nullopt;
+    if (bytes == nullptr || size < kHeaderSize || size > kMaxWire) return std::nullopt;
     Reader r(bytes, size);
     if (r.U32() != kMagic || r.U8() != kVersion) return std::nullopt;
     std::uint8_t rawType = r.U8();
-    if (rawType < 1 || rawType > static_cast<std::uint8_t>(Type::KeepAlive)) return std::nullopt;
+    if (rawType < 1 || rawType > static_cast<std::uint8_t>(Type::Sealed)) return std::nullopt;
+    if (rawType != static_cast<std::uint8_t>(Type::Sealed) && size > kMaxMessage)
+        return std::nullopt;
     if (r.U16() != 0) return std::nullopt;
     Message m;
     m.key = r.U32();
@@ -322,6 +378,21 @@ std::vector<std::uint8_t> Encode(const Message& message) {
                 w.U32(m.from);
                 w.U32(m.to);
                 w.Raw(m.payload, m.size);
+            } else if constexpr (std::is_same_v<T, AuthHello>) {
+                w.U32(m.nonce);
+                w.Guid(m.instance);
+                w.Bytes(m.random);
+                w.Bytes(m.point);
+            } else if constexpr (std::is_same_v<T, AuthReply>) {
+                w.U32(m.nonce);
+                w.Bytes(m.point);
+                w.Bytes(m.tag);
+            } else if constexpr (std::is_same_v<T, AuthConfirm>) {
+                w.U32(m.nonce);
+                w.Bytes(m.tag);
+            } else if constexpr (std::is_same_v<T, Sealed>) {
+                w.U64(m.counter);
+                w.Raw(m.box, m.size);
             }
         },
         message.body);

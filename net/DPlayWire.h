@@ -31,6 +31,13 @@
 //   7 ControlAck    both ways, in session   u32 sequence
 //   8 Data          both ways, in session   u32 from, u32 to, 1.. payload bytes
 //   9 KeepAlive     both ways, in session   nothing more
+//  10 AuthHello     joiner -> host port     u32 nonce, GUID instance, 16 random bytes,
+//                                           32-byte group element (a session with a passphrase)
+//  11 AuthReply     host -> joiner          u32 nonce, 32-byte group element, 32-byte tag
+//  12 AuthConfirm   joiner -> host          u32 nonce, 32-byte tag
+//  13 Sealed        both ways, in session   u64 counter, then one complete message of the
+//                                           kinds above, encrypted and authenticated (at
+//                                           least kSealTagBytes + kHeaderSize bytes)
 //
 //   session info   u32 flags, u32 max players (1..2), u32 current players (0..2), name
 //   player info    u32 id (not 0, not 0xFFFFFFFF), short name, long name
@@ -41,10 +48,15 @@
 // sent once. Each side sends a KeepAlive after an interval in which it sent nothing else to
 // the partner, and counts the partner as gone after a longer interval with nothing from it.
 //
+// A session with a passphrase replaces JoinRequest/JoinAccept by the three Auth messages (see
+// DPlayGuard.h) and, once they have been exchanged, sends every message of either side only
+// inside a Sealed message; an open session never uses types 10 to 13.
+//
 // A message is dropped when it is shorter or longer than its fields, has a wrong magic,
 // version, type or reserved field, a name that is too long or holds a zero byte, counts out
 // of range, or a payload above the connection's limit.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -63,8 +75,14 @@ inline constexpr std::uint16_t kNoName = 0xFFFF;
 
 inline constexpr DWORD kMaxUdpPayload = 65000;
 inline constexpr DWORD kMaxTcpPayload = 1u << 20;
-// The largest message of any kind (a Data message with the largest TCP payload).
+// The largest message of any kind but Sealed (a Data message with the largest TCP payload).
 inline constexpr std::size_t kMaxMessage = kMaxTcpPayload + kHeaderSize + 8;
+inline constexpr std::size_t kRandomBytes = 16;
+inline constexpr std::size_t kPointBytes = 32;
+inline constexpr std::size_t kTagBytes = 32;
+inline constexpr std::size_t kSealTagBytes = 16;
+// The largest Sealed message: header, counter, the largest inner message and its tag.
+inline constexpr std::size_t kMaxWire = kHeaderSize + 8 + kMaxMessage + kSealTagBytes;
 
 enum class Type : std::uint8_t {
     EnumRequest = 1,
@@ -75,7 +93,11 @@ enum class Type : std::uint8_t {
     Control,
     ControlAck,
     Data,
-    KeepAlive
+    KeepAlive,
+    AuthHello,
+    AuthReply,
+    AuthConfirm,
+    Sealed
 };
 enum class ControlKind : std::uint8_t { PlayerCreated = 1, PlayerDestroyed, SessionDesc, Leave };
 
@@ -137,9 +159,33 @@ struct Data {
     std::size_t size = 0;
 };
 struct KeepAlive {};
+using Random = std::array<std::uint8_t, kRandomBytes>;
+using Point = std::array<std::uint8_t, kPointBytes>;
+using Tag = std::array<std::uint8_t, kTagBytes>;
+struct AuthHello {
+    std::uint32_t nonce = 0;
+    GUID instance = GUID_NULL;
+    Random random{};
+    Point point{};
+};
+struct AuthReply {
+    std::uint32_t nonce = 0;
+    Point point{};
+    Tag tag{};
+};
+struct AuthConfirm {
+    std::uint32_t nonce = 0;
+    Tag tag{};
+};
+// A view into the decoded buffer, like Data.
+struct Sealed {
+    std::uint64_t counter = 0;
+    const std::uint8_t* box = nullptr;
+    std::size_t size = 0;
+};
 
 using Body = std::variant<EnumRequest, EnumReply, JoinRequest, JoinAccept, JoinReject, Control,
-                          ControlAck, Data, KeepAlive>;
+                          ControlAck, Data, KeepAlive, AuthHello, AuthReply, AuthConfirm, Sealed>;
 
 struct Message {
     std::uint32_t key = 0;

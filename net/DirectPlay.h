@@ -89,6 +89,7 @@ inline constexpr HRESULT DPERR_CANNOTCREATESERVER = MakeDpResult(290);
 inline constexpr HRESULT DPERR_SESSIONLOST = MakeDpResult(310);
 inline constexpr HRESULT DPERR_UNINITIALIZED = MakeDpResult(320);
 inline constexpr HRESULT DPERR_NONEWPLAYERS = MakeDpResult(330);
+inline constexpr HRESULT DPERR_INVALIDPASSWORD = MakeDpResult(340);
 inline constexpr HRESULT DPERR_CONNECTING = MakeDpResult(350);
 inline constexpr HRESULT DPERR_CONNECTIONLOST = MakeDpResult(360);
 
@@ -122,6 +123,7 @@ inline constexpr DWORD DPSESSION_NEWPLAYERSDISABLED = 0x1;
 inline constexpr DWORD DPSESSION_MIGRATEHOST = 0x4;
 inline constexpr DWORD DPSESSION_NOMESSAGEID = 0x8;
 inline constexpr DWORD DPSESSION_JOINDISABLED = 0x20;
+inline constexpr DWORD DPSESSION_PASSWORDREQUIRED = 0x400;  // set by the layer, never by a caller
 
 inline constexpr DWORD DPCAPS_ISHOST = 0x2;
 inline constexpr DWORD DPCAPS_GUARANTEEDOPTIMIZED = 0x20;
@@ -286,7 +288,12 @@ public:
                                  LPDPENUMSESSIONSCALLBACK2 lpEnumSessionsCallback2, void* lpContext,
                                  DWORD dwFlags) = 0;
     // DPOPEN_CREATE: a new session from dwFlags, guidApplication, dwMaxPlayers and the
-    // session name; guidInstance is written back. DPERR_CANNOTCREATESERVER when the port
+    // session name; guidInstance is written back. A non-empty lpszPassword (any bytes; it
+    // never leaves this computer) makes a protected session: only a joiner with the same
+    // passphrase gets in (DPERR_INVALIDPASSWORD otherwise, also for a joiner with a
+    // passphrase at an open session), everything after the join is encrypted and
+    // authenticated, and the session is listed with DPSESSION_PASSWORDREQUIRED. Both ends
+    // spend a memory-hard key derivation inside Open. DPERR_CANNOTCREATESERVER when the port
     // is taken. DPOPEN_JOIN: joins the session whose guidInstance a search reported;
     // DPERR_NOSESSIONS (not found), DPERR_NONEWPLAYERS (full), DPERR_TIMEOUT (no answer),
     // DPERR_CONNECTIONLOST (the host refused the connection).

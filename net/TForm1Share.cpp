@@ -173,6 +173,10 @@ void TForm1::SpeedButton34Click() {
     if (button->text() == QStringLiteral("接続")) {
         Memo1->clear();
         if (!man2man.LetsConnect(kKorvoApplicationGuid)) return;
+        Memo1->appendPlainText(man2man.Protected()
+                                   ? QStringLiteral("この接続は合言葉で守られています。")
+                                   : QStringLiteral("この接続には合言葉がありません。"
+                                                    "ネットワーク上の誰でも参加できます。"));
         Edit6->setEnabled(true);
         ShowConnectedNames();
         button->setText(QStringLiteral("切断"));

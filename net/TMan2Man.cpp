@@ -115,6 +115,7 @@ void TMan2Man::UnInitDirectPlay() {
     sentEvent->Set();
     receiveEvent->Set();
     deferred.clear();
+    deferredBytes = 0;
     if (handoffDepth == 0) {
         receiveThread.reset();
         checkSenderThread.reset();
@@ -176,6 +177,7 @@ bool TMan2Man::LetsConnect(const GUID& application) {
         result = dialog.exec();
         lastEnteredName = ToSjis(dialog.Edit1->text());
         player[0].name = dialog.TrimmedName();
+        protectedSession = dialog.UsedPassphrase();
     }
     GetProviderCaps();
 
@@ -194,6 +196,8 @@ bool TMan2Man::LetsConnect(const GUID& application) {
         }
         StartAliveTimer(2 * liveCheckInterval);
         sendSequence = 0;
+        lastSendFailed = false;
+        failedMessage.clear();
         receiveThread->SetPeers(player[0].id, player[1].id);
         ResumeChecker();
         connected = true;
@@ -331,6 +335,8 @@ void TMan2Man::PartnerArrived(const uint8_t* message, size_t size) {
     StartAliveTimer(2 * liveCheckInterval);
     SomethingReceived();
     sendSequence = 0;
+    lastSendFailed = false;
+    failedMessage.clear();
     receiveThread->SetPeers(player[0].id, player[1].id);
     ResumeChecker();
     if (OnGuestArrived) OnGuestArrived(this, true);

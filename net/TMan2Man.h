@@ -111,6 +111,14 @@ public:
     ReceiveThread* Receiver() const { return receiveThread.get(); }
     CheckSenderThread* Checker() const { return checkSenderThread.get(); }
     unsigned LiveChecksSent() const { return liveChecksSent; }
+    // Whether the session was opened with a passphrase (set by LetsConnect).
+    bool Protected() const { return protectedSession; }
+    // Messages set aside while a send waited for its acknowledgement: the most bytes held at
+    // once, and how many were dropped past the bound.
+    size_t DeferredPeakBytes() const { return deferredPeakBytes; }
+    uint64_t DeferredDropped() const { return deferredDropped; }
+    static constexpr size_t kMaxDeferred = 1024;
+    static constexpr size_t kMaxDeferredBytes = size_t(4) << 20;
     // 0 the local player, 1 the partner; 0 = none.
     DPID PlayerId(int index) const { return index == 0 || index == 1 ? player[index].id.load() : 0; }
 
@@ -146,6 +154,7 @@ private:
     void DispatchDeferred();
     void FinishRetired();
     bool WaitForAck(unsigned ms);
+    void Defer(DPID sender, const uint8_t* message, size_t size);
     void TakeAside();
     // While any component of the process waits for an acknowledgement, the hand-offs of all
     // of them are kept back (two components in one process share the UI thread).
@@ -188,6 +197,12 @@ private:
     bool recovering = false;
     int handoffDepth = 0;
     std::deque<DeferredMessage> deferred;
+    size_t deferredBytes = 0, deferredPeakBytes = 0;
+    uint64_t deferredDropped = 0;
+    bool protectedSession = false;
+    // The last guaranteed send failed; its message, to tell a retry from a new message.
+    bool lastSendFailed = false;
+    std::vector<uint8_t> failedMessage;
     std::vector<uint8_t> asideBuffer;  // TakeAside's receive buffer
     std::vector<RetiredLink> retired;
     std::atomic<unsigned> liveChecksSent{0};

@@ -1,6 +1,7 @@
 // TMan2Man: registered structures, free data, the send buffers, the three ways of sending and the dispatch of received messages.
 #include <QCoreApplication>
 #include <QEvent>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -127,6 +128,14 @@ bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
         result = dp->Send(from, to, DPSEND_GUARANTEED, bytes, DWORD(size));
     } else {
         if (!ResizeDataPool(0, unsigned(size + 8))) return false;
+        // The late acknowledgement of an envelope whose send failed carries its number. The
+        // same message typed again may take it (that message did arrive); any other message
+        // gets the next number, so that it is confirmed only by its own acknowledgement.
+        if (lastSendFailed &&
+            (failedMessage.size() != size || std::memcmp(failedMessage.data(), data, size) != 0))
+            ++sendSequence;
+        lastSendFailed = false;
+        failedMessage.clear();
         uint8_t* envelope = dataPool[0].block.get();
         WriteWord(envelope, 0, kGuaranteeEnvelope);
         WriteWord(envelope, 4, sendSequence);
@@ -135,11 +144,22 @@ bool TMan2Man::MySend(const void* data, unsigned long size, bool guaranteed) {
         bool acknowledged = false;
         result = DP_OK;
         for (int attempt = 0; attempt < 10 && !acknowledged; ++attempt) {
+            // Nothing that came before this send may count as its acknowledgement: the event
+            // starts clear, and the receive thread sets it only for this envelope's number.
+            if (receiveThread) receiveThread->AwaitAck(int64_t(sendSequence));
+            if (ackEvent) ackEvent->Reset();
             result = dp->Send(from, to, 0, envelope, DWORD(size + 8));
             if (!FAILED(result)) acknowledged = WaitForAck(wait);
         }
+        if (receiveThread) receiveThread->AwaitAck(-1);
+        if (acknowledged) {
+            ++sendSequence;
+        } else {
+            lastSendFailed = true;
+            failedMessage.assign(static_cast<const uint8_t*>(data),
+                                 static_cast<const uint8_t*>(data) + size);
+        }
         if (!acknowledged && !FAILED(result)) return false;
-        if (acknowledged) ++sendSequence;
     }
     if (FAILED(result)) {
         SendError(result);
@@ -201,22 +221,32 @@ void TMan2Man::TakeAside() {
             continue;
         }
         if (FAILED(result) || size > asideBuffer.size()) return;
-        receiveThread->HandleAside(from, asideBuffer.data(), size,
-                                   [this](DPID sender, const uint8_t* p, size_t n) {
-                                       deferred.push_back(
-                                           DeferredMessage{sender, std::vector<uint8_t>(p, p + n)});
-                                   });
+        receiveThread->HandleAside(
+            from, asideBuffer.data(), size,
+            [this](DPID sender, const uint8_t* p, size_t n) { Defer(sender, p, n); });
     }
 }
 
 // ---------------------------------------------------------------------------------------
 // Dispatch
 
+void TMan2Man::Defer(DPID sender, const uint8_t* message, size_t size) {
+    // A partner that sends without pause while we wait cannot make the set-aside messages
+    // grow without end: past the bound its messages are dropped and counted. The layer's
+    // own notices are few and always kept.
+    if (sender != DPID_SYSMSG &&
+        (deferred.size() >= kMaxDeferred || deferredBytes + size > kMaxDeferredBytes)) {
+        ++deferredDropped;
+        return;
+    }
+    deferred.push_back(DeferredMessage{sender, std::vector<uint8_t>(message, message + size)});
+    deferredBytes += size;
+    deferredPeakBytes = std::max(deferredPeakBytes, deferredBytes);
+}
+
 void TMan2Man::HandOff() {
     if (deferring > 0) {
-        deferred.push_back(DeferredMessage{
-            receivedRecord.sender,
-            std::vector<uint8_t>(receivedRecord.message, receivedRecord.message + receivedRecord.size)});
+        Defer(receivedRecord.sender, receivedRecord.message, receivedRecord.size);
         return;
     }
     ++handoffDepth;
@@ -249,6 +279,7 @@ void TMan2Man::DispatchDeferred() {
     while (!deferred.empty() && deferring == 0 && initialized) {
         DeferredMessage m = std::move(deferred.front());
         deferred.pop_front();
+        deferredBytes -= m.bytes.size();
         receivedRecord = ReceivedRecord{m.sender, m.bytes.data(), m.bytes.size()};
         Dispatch();
     }

@@ -12,6 +12,12 @@
 
 using namespace man2man;
 
+namespace {
+// How far ahead of the highest envelope number seen a new one may be (sends that failed in a
+// row each leave a gap of one).
+constexpr uint64_t kEnvelopeGap = 64;
+}  // namespace
+
 // ---------------------------------------------------------------------------------------
 // Pausing
 
@@ -87,10 +93,21 @@ AutoResetEvent& ReceiveThread::Activity() {
 void ReceiveThread::SetPeers(DPID local, DPID partner) {
     std::lock_guard lock(peersMutex_);
     acksCounted_ = 0;
+    awaited_ = -1;
     highestSeen_ = 0;
     lastEnvelope_.clear();
     local_ = local;
     partner_ = partner;
+}
+
+void ReceiveThread::AwaitAck(int64_t sequence) {
+    std::lock_guard lock(peersMutex_);
+    awaited_ = sequence;
+}
+
+uint32_t ReceiveThread::AcksCounted() {
+    std::lock_guard lock(peersMutex_);
+    return acksCounted_;
 }
 
 void ReceiveThread::Execute() {
@@ -167,12 +184,19 @@ bool ReceiveThread::Apply(DPID from, const uint8_t* data, size_t size, const uin
         if (word0 == kGuaranteeEnvelope) {
             {
                 // The partner numbers its envelopes 0, 1, 2 ... and repeats a number only for a
-                // resend, so it never runs more than one ahead of what arrived. A number further
-                // on is a damaged or forged envelope: acknowledging it would confirm a message
-                // the partner never sent, and taking its number would drop every real envelope
-                // after it as old.
+                // resend; a send that failed still uses up its number, so a few may be missing
+                // when sends failed in a row, but never many. A number far ahead is a damaged
+                // or forged envelope: acknowledging it would confirm a message the partner
+                // never sent, and taking its number would drop every real envelope after it
+                // as old.
                 std::lock_guard lock(peersMutex_);
-                if (uint64_t(word1) > uint64_t(highestSeen_) + 1) return false;
+                if (uint64_t(word1) > uint64_t(highestSeen_) + kEnvelopeGap) return false;
+                // A gap is taken only for what is ever sent guaranteed; another kind of message
+                // wrapped under a number ahead is the partner's garbage, not a lost send.
+                const uint32_t inner = ReadWord(data, kHeaderSize);
+                if (uint64_t(word1) > uint64_t(highestSeen_) + 1 && inner != kRegiDataMessage &&
+                    inner != kFreeDataMessage && inner != kChatMessage)
+                    return false;
             }
             Answer(kGuaranteeAck, word1);
             std::lock_guard lock(peersMutex_);
@@ -190,12 +214,11 @@ bool ReceiveThread::Apply(DPID from, const uint8_t* data, size_t size, const uin
         } else if (word0 == kRecoveryAnswer) {
             recoveryEvent_->Set();
         } else if (word0 == kGuaranteeAck) {
-            // An honest acknowledgement never carries a number above the count: the count
-            // grows with every acknowledgement taken and the sender's number only with a
-            // success. One above it is damaged; counting it would put the count ahead of the
-            // sender for good, and every real acknowledgement after it would be ignored.
+            // Only the acknowledgement of the envelope being sent counts: a late one of an
+            // envelope whose send already failed must not confirm the next message.
             std::lock_guard lock(peersMutex_);
-            if (word1 == acksCounted_) {
+            if (awaited_ >= 0 && int64_t(word1) == awaited_) {
+                awaited_ = -1;
                 ++acksCounted_;
                 ackEvent_->Set();
                 Activity().Set();

@@ -57,6 +57,10 @@ public:
     // Who the thread's own answers are sent from and to; a new partner starts both counters
     // and the duplicate memory afresh.
     void SetPeers(DPID local, DPID partner);
+    // The envelope number MySend waits for (-1: none). Only an acknowledgement of exactly
+    // that number sets the acknowledgement event.
+    void AwaitAck(int64_t sequence);
+    uint32_t AcksCounted();
 
     // On the UI thread, never from inside this thread's hand-off: waits until the thread has
     // ended, letting a hand-off it is blocked in return at once.
@@ -102,6 +106,7 @@ private:
 
     std::mutex peersMutex_;
     uint32_t acksCounted_ = 0;
+    int64_t awaited_ = -1;
     uint32_t highestSeen_ = 0;
     DPID local_ = 0;
     DPID partner_ = 0;

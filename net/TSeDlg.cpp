@@ -21,6 +21,7 @@ const char* const kNameMissing = "あなたの名前を入れて下さい。";
 const char* const kNameTaken = "相手と違う名前にしてください。";
 const char* const kNoName = "名前が作れません";
 const char* const kCannotStart = "エラー: 通信を開始できません。";
+const char* const kWrongPassphrase = "合言葉が合いません。\n相手と同じ合言葉を入れてください。";
 const char* const kUnknownError =
     "原因不明のエラーです。\n選択した相手が帰ってしまったか、\n他と通信を始めてしまった可能性があります。";
 // The search and the join are repeated while the layer asks for it, but not for ever: the
@@ -52,7 +53,8 @@ TSeDlg::TSeDlg(QWidget* owner, int maxNameLength, int maxEnumPlayers, const GUID
     SeDlg = this;
     setWindowTitle(QString::fromUtf8("セッション"));
     ApplyDialogFont(this);
-    setFixedSize(333, 165);
+    // One row taller than the design's 165 for the passphrase below the name.
+    setFixedSize(333, 189);
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName("ListBox1");
@@ -67,6 +69,18 @@ TSeDlg::TSeDlg(QWidget* owner, int maxNameLength, int maxEnumPlayers, const GUID
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName("Edit1");
     Edit1->setGeometry(72, 128, 145, 20);
+
+    Label2 = new QLabel(QString::fromUtf8("合言葉"), this);
+    Label2->setObjectName("Label2");
+    Label2->setGeometry(20, 156, 50, 15);
+    ApplyDialogFont(Label2, 15);
+
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName("Edit2");
+    Edit2->setGeometry(72, 154, 145, 20);
+    Edit2->setEchoMode(QLineEdit::Password);
+    Edit2->setToolTip(QString::fromUtf8(
+        "相手と同じ合言葉を入れます。空欄のときはネットワーク上の誰でも参加できます。"));
 
     BtnNew = MakeButton("新規ｾｯｼｮﾝ作成", "BtnNew", "ホストプレーヤーになって待機します",
                         QRect(224, 16, 97, 25), this);
@@ -276,11 +290,17 @@ int TSeDlg::OpenSession(bool create, int line) {
         workRecord_.guidInstance = SessionGuidTable[size_t(line)];
         flags = DPOPEN_JOIN;
     }
+    // The passphrase never leaves this computer, so it is not bound to the network's
+    // Shift-JIS: it is used as typed, in UTF-8, composed the same way on both sides.
+    const QByteArray passphrase = Edit2->text().normalized(QString::NormalizationForm_C).toUtf8();
+    usedPassphrase_ = !passphrase.isEmpty();
+    workRecord_.lpszPasswordA = usedPassphrase_ ? passphrase.constData() : nullptr;
     HRESULT result = directPlay_->Open(&workRecord_, flags);
     for (int retry = 0; result == DPERR_CONNECTING && retry < kMaxConnectingRetries; ++retry) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         result = directPlay_->Open(&workRecord_, flags);
     }
+    workRecord_.lpszPasswordA = nullptr;
     auto fail = [](const char* text, const char* caption) {
         Prompts().Message(text, caption, PromptButtons::Ok, PromptIcon::Warning);
     };
@@ -300,6 +320,9 @@ int TSeDlg::OpenSession(bool create, int line) {
              kNoName);
     } else if (result == DPERR_CANNOTCREATESERVER) {
         fail("このサービスプロバイダーは、このサーバに\nこれ以上のホストを作れません", kCannotStart);
+    } else if (result == DPERR_INVALIDPASSWORD) {
+        fail(kWrongPassphrase, kCannotStart);
+        Edit2->setFocus();
     } else if (result == DPERR_CONNECTIONLOST) {
         fail("セッションとの接続が失われました。\nもしくは選択した相手が帰ってしまったか、\n他と通信を始めてしまった可能性があります。",
              kCannotStart);

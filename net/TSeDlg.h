@@ -26,6 +26,9 @@ public:
     QListWidget* ListBox1;
     QLabel* Label1;
     QLineEdit* Edit1;
+    // The passphrase ("合言葉"), below the name: shown as dots, may be empty (an open session).
+    QLabel* Label2;
+    QLineEdit* Edit2;
     QPushButton* BtnNew;
     QPushButton* BtnEnum;
     QPushButton* OKBtn;
@@ -34,6 +37,8 @@ public:
 
     // The name of the last create or join attempt, trimmed, in Shift-JIS.
     const std::string& TrimmedName() const { return trimmedName_; }
+    // Whether the last create or join attempt used a passphrase.
+    bool UsedPassphrase() const { return usedPassphrase_; }
     int SessionCount() const { return count_; }
     // The list's lines in Shift-JIS, as shown.
     const std::vector<std::string>& Lines() const { return shownLines_; }
@@ -71,6 +76,7 @@ private:
     std::vector<std::string> stringList_;
     std::vector<std::string> shownLines_;
     std::string trimmedName_;
+    bool usedPassphrase_ = false;
     bool FirstSearch = false, RefreshBusy = false, EnumRunning = false, SessionOpened = false,
          ListTruncated = false;
     bool stopping_ = false;

@@ -1,7 +1,7 @@
 // The other copy for the two-process test: joins the session of the given host name on
 // loopback, greets, sends every registered record it receives back with each byte increased
 // by one, and leaves when it is told "bye".
-//   korvo_man2man_peer <port> <host name> <own name>
+//   korvo_man2man_peer <port> <host name> <own name> [passphrase]
 // Exit codes: 0 left as told, 1 bad arguments, 2 could not join, 3 lost the host, 4 timed out.
 #include <QApplication>
 #include <QTimer>
@@ -17,7 +17,8 @@ using namespace m2mtest;
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 4) return 1;
+    if (argc != 4 && argc != 5) return 1;
+    const std::string passphrase = argc == 5 ? argv[4] : "";
     const int port = std::atoi(argv[1]);
     if (port <= 0 || port > 65535) return 1;
     const std::string hostName = argv[2], ownName = argv[3];
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
         exitCode = 3;
         QCoreApplication::quit();
     };
-    if (!Join(peer, ownName.c_str(), hostName.c_str())) return 2;
+    if (!Join(peer, ownName.c_str(), hostName.c_str(), kUdp, passphrase.c_str())) return 2;
+    if (peer.Protected() != !passphrase.empty()) return 2;
     if (!peer.SendChat(Sjis("別のプロセスからこんにちは"))) return 2;
     QTimer::singleShot(30000, [] { QCoreApplication::quit(); });
     app.exec();

@@ -385,12 +385,42 @@ TEST(DPlayEngine, AHostAnswersAtMostFiftySearchesASecondSoForgedSendersGainLittl
     net.Open();
     auto request = Encode(Message{0, EnumRequest{kApp, 1}});
     Actions a;
+    // From 80 computers, so that no one of them meets its own limit first.
     for (int i = 0; i < 80; ++i)
-        net.host.OnMessage({Endpoint::Host, kIp, static_cast<std::uint16_t>(1000 + i)},
-                           request.data(), request.size(), net.now, a);
+        net.host.OnMessage({Endpoint::Host, kIp + 1 + std::uint32_t(i), 1000}, request.data(),
+                           request.size(), net.now, a);
     EXPECT_EQ(a.sends.size(), 50u);
     net.now += 1s;
     Actions b;
     net.host.OnMessage(net.memberAsSeen, request.data(), request.size(), net.now, b);
     EXPECT_EQ(b.sends.size(), 1u);
+}
+
+TEST(DPlayEngine, OneSocketGetsFiveAnswersASecondAndOneComputerTwentyFiveSoOthersAreStillAnswered) {
+    Net net;
+    net.Open();
+    auto request = Encode(Message{0, EnumRequest{kApp, 1}});
+    Actions flood;
+    for (int i = 0; i < 200; ++i)
+        net.host.OnMessage({Endpoint::Host, kIp + 7, 999}, request.data(), request.size(), net.now,
+                           flood);
+    EXPECT_EQ(flood.sends.size(), 5u);
+    Actions manyPorts;
+    for (int i = 0; i < 200; ++i)
+        net.host.OnMessage({Endpoint::Host, kIp + 8, static_cast<std::uint16_t>(2000 + i)},
+                           request.data(), request.size(), net.now, manyPorts);
+    EXPECT_EQ(manyPorts.sends.size(), 25u);
+    // Another socket of the first computer, and another computer, are still answered.
+    Actions other;
+    net.host.OnMessage({Endpoint::Host, kIp + 7, 998}, request.data(), request.size(), net.now,
+                       other);
+    net.host.OnMessage(net.memberAsSeen, request.data(), request.size(), net.now, other);
+    EXPECT_EQ(other.sends.size(), 2u);
+    EXPECT_GT(net.host.throttled(), 0u);
+    // The flooding socket gets its share again as time passes.
+    net.now += 1s;
+    Actions later;
+    net.host.OnMessage({Endpoint::Host, kIp + 7, 999}, request.data(), request.size(), net.now,
+                       later);
+    EXPECT_EQ(later.sends.size(), 1u);
 }

@@ -162,21 +162,24 @@ protected:
 
     static QToolButton* Connect(TForm1& f) { return f.Button("SpeedButton34"); }
     // Hosts through the dialogs, taking the connection the dialog offers.
-    bool HostSession(TForm1& f, const char* name) {
+    bool HostSession(TForm1& f, const char* name, const char* passphrase = "") {
         DialogDriver d;
         d.Then([] {
              if (!CoDlg || !CoDlg->isVisible()) return false;
              offered = CoDlg->ComboBox1->currentIndex();
              QTest::mouseClick(CoDlg->OKBtn, Qt::LeftButton);
              return true;
-         }).CreateSession(name);
+         })
+            .TypePassphrase(passphrase)
+            .CreateSession(name);
         Connect(f)->click();
         return d.Finished() && f.Edit6->isEnabled();
     }
-    bool JoinSession(TForm1& f, const char* name, const char* hostName, int connection = kTcp) {
+    bool JoinSession(TForm1& f, const char* name, const char* hostName, int connection = kTcp,
+                     const char* passphrase = "") {
         DialogDriver d;
         prompts.AnswerTexts({""});
-        d.ChooseConnection(connection).JoinSession(name, hostName);
+        d.ChooseConnection(connection).TypePassphrase(passphrase).JoinSession(name, hostName);
         Connect(f)->click();
         return d.Finished() && f.Edit6->isEnabled();
     }
@@ -235,6 +238,33 @@ TEST_F(TForm1ShareTest, AtStartTheComponentIsSetUpAndTheRecordsAreRegisteredInOr
     // Unconnected, the window closes without a word.
     EXPECT_TRUE(host->close());
     EXPECT_TRUE(prompts.shown().empty());
+}
+
+TEST_F(TForm1ShareTest, TheLogSaysAnOpenConnectionIsOpenToAnyoneAndAProtectedOneIsProtected) {
+    const QString open = "この接続には合言葉がありません。ネットワーク上の誰でも参加できます。";
+    const QString guarded = "この接続は合言葉で守られています。";
+    ASSERT_TRUE(ConnectPair());
+    EXPECT_TRUE(host->Memo1->toPlainText().contains(open));
+    EXPECT_TRUE(guest->Memo1->toPlainText().contains(open));
+    Connect(*guest)->click();
+    Connect(*host)->click();
+
+    ASSERT_TRUE(HostSession(*host, "Host", "山と川"));
+    ASSERT_TRUE(JoinSession(*guest, "Guest", "Host", offered, "山と川"));
+    ASSERT_TRUE(WaitUntil([&] { return host->windowTitle() == "HOST"; }));
+    for (TForm1* f : {host.get(), guest.get()}) {
+        EXPECT_TRUE(f->Memo1->toPlainText().contains(guarded));
+        EXPECT_FALSE(f->Memo1->toPlainText().contains(open));
+    }
+    // Lines drawn on either side reach the other under the protection.
+    Press(*host, "SpeedButton3");
+    Click(*host, 10, 10);
+    Click(*host, 200, 120);
+    Press(*guest, "SpeedButton3");
+    Click(*guest, -40, 30);
+    Click(*guest, 80, -60);
+    ASSERT_TRUE(WaitUntil([&] { return Drawing(*host).size() == 2; }));
+    EXPECT_TRUE(SameDrawing());
 }
 
 TEST_F(TForm1ShareTest, ConnectingChattingAndTheCloseWarningGoThroughTheWindowsControls) {

@@ -216,7 +216,13 @@ TEST_F(SessionDialog, IsLaidOutAsDesigned) {
     TSeDlg d(nullptr, 0, 10, kKorvoApplicationGuid, &dp);
     EXPECT_EQ(SeDlg, &d);
     EXPECT_EQ(d.windowTitle(), U("セッション"));
-    EXPECT_EQ(d.size(), QSize(333, 165));
+    // One row taller than the design for the passphrase, which sits below the name.
+    EXPECT_EQ(d.size(), QSize(333, 189));
+    EXPECT_EQ(d.Label2->text(), QString::fromUtf8("合言葉"));
+    EXPECT_EQ(d.Label2->geometry(), QRect(20, 156, 50, 15));
+    EXPECT_EQ(d.Edit2->geometry(), QRect(72, 154, 145, 20));
+    EXPECT_EQ(d.Edit2->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(d.Edit2->text().isEmpty());
     EXPECT_TRUE(d.windowFlags() & Qt::WindowMinimizeButtonHint);
     ExpectBounds(d.ListBox1, 16, 16, 201, 105);
     ExpectBounds(d.Label1, 20, 130, 30, 15);

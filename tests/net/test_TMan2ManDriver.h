@@ -113,6 +113,16 @@ public:
             return true;
         });
     }
+    // The passphrase field, as typed (empty: an open session).
+    DialogDriver& TypePassphrase(const char* utf8) {
+        std::string text = utf8;
+        return Then([text] {
+            if (!SeDlg || !SeDlg->isVisible()) return false;
+            // Japanese text cannot be typed key by key through QTest; it is put in whole.
+            SeDlg->Edit2->setText(QString::fromUtf8(text.c_str()));
+            return true;
+        });
+    }
     DialogDriver& Click(QPushButton* TSeDlg::*button) {
         return Then([button] {
             if (!SeDlg || !SeDlg->isVisible()) return false;
@@ -198,18 +208,20 @@ private:
     TMan2Man& m_;
 };
 
-inline bool Host(TMan2Man& m, const char* name, int connection = kUdp) {
+inline bool Host(TMan2Man& m, const char* name, int connection = kUdp,
+                 const char* passphrase = "") {
     DialogDriver d;
-    d.ChooseConnection(connection).CreateSession(name);
+    d.ChooseConnection(connection).TypePassphrase(passphrase).CreateSession(name);
     const bool ok = m.LetsConnect(kKorvoApplicationGuid);
     return ok && d.Finished();
 }
 
 // The search asks for the host computer's address through the prompt seam: the caller's
 // ScriptedPrompts must answer it (an empty answer is this computer).
-inline bool Join(TMan2Man& m, const char* name, const char* hostName, int connection = kUdp) {
+inline bool Join(TMan2Man& m, const char* name, const char* hostName, int connection = kUdp,
+                 const char* passphrase = "") {
     DialogDriver d;
-    d.ChooseConnection(connection).JoinSession(name, hostName);
+    d.ChooseConnection(connection).TypePassphrase(passphrase).JoinSession(name, hostName);
     const bool ok = m.LetsConnect(kKorvoApplicationGuid);
     return ok && d.Finished();
 }

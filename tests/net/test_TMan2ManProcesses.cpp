@@ -10,7 +10,9 @@
 
 using namespace m2mtest;
 
-TEST(Man2ManProcesses, AGuestInAnotherProcessJoinsChatsEchoesRecordsAndLeaves) {
+namespace {
+
+void JoinChatEchoAndLeave(const char* passphrase) {
     SessionTestHooks settings = LoopbackHooks();
     settings.providerTimeoutMs = kTwoProcessProviderTimeout;
     HooksScope hooks(settings);
@@ -20,14 +22,16 @@ TEST(Man2ManProcesses, AGuestInAnotherProcessJoinsChatsEchoesRecordsAndLeaves) {
     host.SetLiveCheckInterval(500);
     ASSERT_EQ(host.RegiStruct(record.data(), 56, 1), 0);
     EventLog log(host);
-    ASSERT_TRUE(Host(host, "Host"));
+    ASSERT_TRUE(Host(host, "Host", kUdp, passphrase));
+    EXPECT_EQ(host.Protected(), *passphrase != 0);
     const uint16_t port = DPlayLastHostPort();
     ASSERT_NE(port, 0);
 
     QProcess peer;
     peer.setProcessChannelMode(QProcess::ForwardedChannels);
-    peer.start(QStringLiteral(KORVO_MAN2MAN_PEER),
-               {QString::number(port), QStringLiteral("Host"), QStringLiteral("Peer")});
+    QStringList arguments{QString::number(port), QStringLiteral("Host"), QStringLiteral("Peer")};
+    if (*passphrase != 0) arguments << QString::fromUtf8(passphrase);
+    peer.start(QStringLiteral(KORVO_MAN2MAN_PEER), arguments);
     ASSERT_TRUE(peer.waitForStarted(10000));
 
     const std::string greeting = "chat:Peer > 別のプロセスからこんにちは";
@@ -53,4 +57,14 @@ TEST(Man2ManProcesses, AGuestInAnotherProcessJoinsChatsEchoesRecordsAndLeaves) {
     EXPECT_FALSE(host.Connected());
     EXPECT_TRUE(log.Has("chat:Master >> Peerさんが帰りました。")) << log.events.size();
     EXPECT_TRUE(prompts.messageTexts().empty());
+}
+
+}  // namespace
+
+TEST(Man2ManProcesses, AGuestInAnotherProcessJoinsChatsEchoesRecordsAndLeaves) {
+    JoinChatEchoAndLeave("");
+}
+
+TEST(Man2ManProcesses, AGuestInAnotherProcessThatKnowsThePassphraseDoesAllThatUnderProtection) {
+    JoinChatEchoAndLeave("やまとかわ 2026");
 }
