@@ -4,6 +4,7 @@
 //   bench/korvo_bench_scale --benchmark_filter='/1000000$'
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -58,11 +59,12 @@ struct Scene {
         view.originX = fitOriginX;
         view.originY = fitOriginY;
     }
-    // Zoomed in `times` times about the centre of the fitted view.
-    void UseZoom(double times) {
+    // Zoomed in `times` times about the centre of the fitted view; with `fixed`, from the
+    // scale that fits the 65k plan (1.0), so that the same area is visible at every size.
+    void UseZoom(double times, bool fixed = false) {
         double cx = (view.boundsMinX + view.boundsMaxX) / 2;
         double cy = (view.boundsMinY + view.boundsMaxY) / 2;
-        view.scale = fitScale / times;
+        view.scale = (fixed ? 1.0 : fitScale) / times;
         view.originX = 640 - int(cx / view.scale);
         view.originY = 512 + int(cy / view.scale);
     }
@@ -115,7 +117,7 @@ void Search(benchmark::State& state, double zoom) {
     if (zoom == 1.0)
         s.UseFitAll();
     else
-        s.UseZoom(zoom);
+        s.UseZoom(std::abs(zoom), zoom < 0);
     PickContext c{s.store, s.renderer, 4000.0};
     const auto cursors = Cursors();
     size_t k = 0;
@@ -148,6 +150,17 @@ void ScaleRedrawZoom8(benchmark::State& state) {
     s.UseFitAll();
 }
 
+// The same area at every size: 8 zoom steps from the scale that fits the 65k plan.
+void ScaleRedrawZoom8Area(benchmark::State& state) {
+    Scene& s = SceneOf(int(state.range(0)));
+    s.UseZoom(8.0, true);
+    for (auto _ : state) s.renderer.Redraw(s.store);
+    s.UseFitAll();
+}
+
+void ScaleSnapZoom8Area(benchmark::State& state) { Search<true>(state, -8.0); }
+void ScalePickZoom8Area(benchmark::State& state) { Search<false>(state, -8.0); }
+
 void ScaleClearStore(benchmark::State& state) {
     Scene& s = SceneOf(int(state.range(0)));
     for (auto _ : state) s.store.ClearStore();
@@ -169,6 +182,9 @@ BENCHMARK(ScalePickFitAll)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScalePickZoom8)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScaleRedrawFitAll)->Unit(benchmark::kMillisecond) KORVO_SIZES;
 BENCHMARK(ScaleRedrawZoom8)->Unit(benchmark::kMillisecond) KORVO_SIZES;
+BENCHMARK(ScaleSnapZoom8Area)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
+BENCHMARK(ScalePickZoom8Area)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
+BENCHMARK(ScaleRedrawZoom8Area)->Unit(benchmark::kMillisecond) KORVO_SIZES;
 BENCHMARK(ScaleClearStore)->Unit(benchmark::kMillisecond)->Iterations(1) KORVO_SIZES;
 BENCHMARK(ScalePeakMemory)->Iterations(1) KORVO_SIZES;
 #undef KORVO_SIZES
