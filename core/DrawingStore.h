@@ -118,8 +118,10 @@ public:
     // with 0 < d < t, a circle only when strictly nearer than the line; at most one of
     // line and circle is set (-1 = none). t becomes the distance of what was picked.
     void NearestElement(double x, double y, double& t, int32_t& line, int32_t& circle) const;
-    // Alive lines and circles whose boxes may meet `box`, each list in slot order.
-    void ElementsIn(const Box& box, std::vector<int32_t>& lines, std::vector<int32_t>& circles) const;
+    // Alive lines and circles whose boxes may meet `box`, each list in slot order. False,
+    // with the lists empty, when every element lies inside the box (the caller walks the
+    // tables instead).
+    bool ElementsIn(const Box& box, std::vector<int32_t>& lines, std::vector<int32_t>& circles) const;
     // The widest pen of any element made alive since the last clear.
     int32_t widestPen() const { return widestPen_; }
     // Builds the snap search's grid now if it is out of date (the full redraw after a

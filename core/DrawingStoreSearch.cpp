@@ -137,10 +137,11 @@ void DrawingStore::NearestElement(double x, double y, double& t, int32_t& pickLi
     pickCircle = circleBest.id;
 }
 
-void DrawingStore::ElementsIn(const Box& box, std::vector<int32_t>& outLines,
+bool DrawingStore::ElementsIn(const Box& box, std::vector<int32_t>& outLines,
                               std::vector<int32_t>& outCircles) const {
     outLines.clear();
     outCircles.clear();
+    if (!useSpatialIndex || (lineGrid_.Inside(box) && circleGrid_.Inside(box))) return false;
     auto collect = [&](const SpatialGrid& grid, int32_t top, int32_t alloc, bool isLine,
                        std::vector<int32_t>& out) {
         grid.Query(box, out);
@@ -153,4 +154,5 @@ void DrawingStore::ElementsIn(const Box& box, std::vector<int32_t>& outLines,
     };
     collect(lineGrid_, lineTop, lineAlloc, true, outLines);
     collect(circleGrid_, circleTop, circleAlloc, false, outCircles);
+    return true;
 }

@@ -12,6 +12,7 @@ void FreeSlots::Clear() {
     summary_.clear();
     summary_.shrink_to_fit();
     lowWord_ = 0;
+    free_ = 0;
 }
 
 void FreeSlots::AllFree(int32_t count) {
@@ -22,6 +23,7 @@ void FreeSlots::AllFree(int32_t count) {
     if (count & 63) bits_.back() = (uint64_t(1) << (count & 63)) - 1;
     summary_.assign((words + 63) >> 6, 0);
     for (size_t w = 0; w < words; ++w) summary_[w >> 6] |= uint64_t(1) << (w & 63);
+    free_ = size_t(count);
 }
 
 void FreeSlots::Set(int32_t slot, bool free) {
@@ -32,11 +34,14 @@ void FreeSlots::Set(int32_t slot, bool free) {
         summary_.resize((bits_.size() + 63) >> 6, 0);
     }
     uint64_t mask = uint64_t(1) << (slot & 63);
+    if (bool(bits_[w] & mask) == free) return;
     if (free) {
         bits_[w] |= mask;
+        ++free_;
         if (w < lowWord_) lowWord_ = w;
     } else {
         bits_[w] &= ~mask;
+        --free_;
     }
     uint64_t smask = uint64_t(1) << (w & 63);
     if (bits_[w])
@@ -51,6 +56,8 @@ bool FreeSlots::IsFree(int32_t slot) const {
 }
 
 int32_t FreeSlots::Lowest(int32_t limit) const {
+    // A table filling from the top has no free slot at all between its additions.
+    if (free_ == 0) return -1;
     for (size_t s = lowWord_ >> 6; s < summary_.size(); ++s) {
         uint64_t m = summary_[s];
         if (s == (lowWord_ >> 6)) m &= ~uint64_t(0) << (lowWord_ & 63);
@@ -195,6 +202,14 @@ std::vector<GridEntry>& SpatialGrid::Get(int64_t cx, int64_t cy) {
 }
 
 void SpatialGrid::Insert(int32_t id, const Box& box) {
+    if (count_ == 0) {
+        bounds_ = box;
+    } else {
+        bounds_.minX = std::min(bounds_.minX, box.minX);
+        bounds_.minY = std::min(bounds_.minY, box.minY);
+        bounds_.maxX = std::max(bounds_.maxX, box.maxX);
+        bounds_.maxY = std::max(bounds_.maxY, box.maxY);
+    }
     ++count_;
     const double w = box.maxX - box.minX, h = box.maxY - box.minY;
     const double size = std::max(w, h);

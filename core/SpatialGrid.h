@@ -22,6 +22,7 @@ private:
     std::vector<uint64_t> bits_;
     std::vector<uint64_t> summary_;
     mutable size_t lowWord_ = 0;  // no word below this one has a free slot
+    size_t free_ = 0;             // free slots in all
 };
 
 struct Box {
@@ -74,6 +75,11 @@ public:
     int64_t FirstRing(double x, double y) const;
     int32_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
+    // True when every box in the grid lies inside `box`.
+    bool Inside(const Box& box) const {
+        return count_ == 0 || (bounds_.minX >= box.minX && bounds_.maxX <= box.maxX &&
+                               bounds_.minY >= box.minY && bounds_.maxY <= box.maxY);
+    }
     double cell() const { return cell_; }
 
 private:
@@ -100,6 +106,7 @@ private:
     size_t used_ = 0;
     std::vector<GridEntry> wide_;
     Range extent_{0, 0, -1, -1};  // cells that hold something (grows only, until a rebuild)
+    Box bounds_{0, 0, 0, 0};      // of every box inserted (grows only, until a rebuild)
     int32_t count_ = 0;
     int32_t nextRebuild_ = 256;
     double sizeSum_ = 0.0;
