@@ -3,6 +3,7 @@
 // Run one size per process, so that the peak resident memory belongs to that size alone:
 //   bench/korvo_bench_scale --benchmark_filter='/1000000(/|$)'
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <fstream>
@@ -109,6 +110,9 @@ void ScaleAppend(benchmark::State& state) {
     state.counters["circles"] = s->store.circleTop;
     state.counters["points"] = s->store.pointTop;
     state.counters["rss_MB"] = StatusMegabytes("VmRSS:");
+    struct mallinfo2 m = mallinfo2();
+    state.counters["heap_used_MB"] = double(m.uordblks + m.hblkhd) / 1048576.0;
+    state.counters["heap_free_MB"] = double(m.fordblks) / 1048576.0;
 }
 
 template <bool Snap>

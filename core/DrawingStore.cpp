@@ -201,8 +201,8 @@ int32_t DrawingStore::AddPoint(double x, double y, uint8_t kind, uint8_t o1k, in
 void DrawingStore::Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
                               int32_t skip, std::vector<int32_t>& out) const {
     out.clear();
-    bool indexed = useSpatialIndex && grid.Query(box, out);
-    if (!indexed) {
+    if (useSpatialIndex) grid.Query(box, out);
+    if (!useSpatialIndex) {
         out.clear();
         for (int32_t i = 0; i <= top; ++i)
             if ((lines ? line(i).alive : circle(i).alive) && i != skip) out.push_back(i);

@@ -112,25 +112,25 @@ void DrawingStore::NearestElement(double x, double y, double& t, int32_t& pickLi
         return;
     }
     Best lineBest{t};
-    RingSearch(lineGrid_, x, y, lineBest, [&](const GridEntry& e) {
-        if (OutOfReach(BoxDistance2(x, y, e.minX, e.minY, e.maxX, e.maxY), lineBest.t)) return;
-        if (e.id > lineTop || e.id > lineAlloc) return;
-        const LineElement& l = line(e.id);
-        if (l.alive) lineBest.Offer(e.id, PointSegmentDistance(l, x, y));
+    RingSearch(lineGrid_, x, y, lineBest, [&](int32_t id, const Box& b) {
+        if (OutOfReach(BoxDistance2(x, y, b.minX, b.minY, b.maxX, b.maxY), lineBest.t)) return;
+        if (id > lineTop || id > lineAlloc) return;
+        const LineElement& l = line(id);
+        if (l.alive) lineBest.Offer(id, PointSegmentDistance(l, x, y));
     });
     // A circle replaces the line only when strictly nearer: its search starts from the
     // line's distance, and ties among circles go to the lower slot.
     Best circleBest{lineBest.t};
-    RingSearch(circleGrid_, x, y, circleBest, [&](const GridEntry& e) {
-        if (OutOfReach(BoxDistance2(x, y, e.minX, e.minY, e.maxX, e.maxY), circleBest.t)) return;
-        if (e.id > circleTop || e.id > circleAlloc) return;
-        const CircleElement& c = circle(e.id);
+    RingSearch(circleGrid_, x, y, circleBest, [&](int32_t id, const Box& b) {
+        if (OutOfReach(BoxDistance2(x, y, b.minX, b.minY, b.maxX, b.maxY), circleBest.t)) return;
+        if (id > circleTop || id > circleAlloc) return;
+        const CircleElement& c = circle(id);
         if (!c.alive) return;
         // The plain scan's own test of the box, which leaves out a little less than the
         // grid's padded one.
         const double r = std::fabs(c.radius);
         if (OutOfReach(BoxDistance2(x, y, c.cx - r, c.cy - r, c.cx + r, c.cy + r), circleBest.t)) return;
-        circleBest.Offer(e.id, PointCircleDistance(c, x, y));
+        circleBest.Offer(id, PointCircleDistance(c, x, y));
     });
     t = circleBest.id != -1 ? circleBest.t : lineBest.t;
     pickLine = circleBest.id != -1 ? -1 : lineBest.id;

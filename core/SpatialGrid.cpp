@@ -89,10 +89,6 @@ float Up(double v) {
 }
 }  // namespace
 
-GridEntry SpatialGrid::EntryOf(int32_t id, const Box& b) {
-    return {Down(b.minX), Down(b.minY), Up(b.maxX), Up(b.maxY), id};
-}
-
 void SpatialGrid::Clear() {
     cell_ = 0.0;
     cells_.clear();
@@ -108,9 +104,15 @@ void SpatialGrid::Clear() {
 
 double SpatialGrid::CellForRebuild() const {
     double mean = count_ > 0 ? sizeSum_ / count_ : 0.0;
-    // Two mean sizes: most elements then fit one cell, and a query of one element looks
-    // at a few cells of a few dozen entries each.
+    // Two mean sizes: most elements then lie in one or two cells, and a query of one
+    // element looks at a cell or two of a few dozen entries each.
     double cell = mean * 2.0;
+    // Small elements spread thinly (columns and fixtures over a site) would get a cell
+    // each, and a cell costs more than its entries: a cell holds some eight of them at
+    // least.
+    const double area = (bounds_.maxX - bounds_.minX) * (bounds_.maxY - bounds_.minY);
+    if (count_ > 0 && area > 0.0 && std::isfinite(area))
+        cell = std::max(cell, std::sqrt(area / count_ * 8.0));
     if (!(cell > 0.0) || !std::isfinite(cell)) cell = 1.0;
     return cell;
 }
@@ -137,6 +139,17 @@ SpatialGrid::Range SpatialGrid::CellsOf(const Box& b) const {
     return {CellOf(b.minX), CellOf(b.minY), CellOf(b.maxX), CellOf(b.maxY)};
 }
 
+bool SpatialGrid::IsWide(const Box& box, Range& r) const {
+    if (cell_ <= 0.0) return true;
+    if (!(std::isfinite(box.minX) && std::isfinite(box.minY) && std::isfinite(box.maxX) &&
+          std::isfinite(box.maxY)))
+        return true;
+    r = CellsOf(box);
+    // A box that rounding puts into a cell beyond its own still gets every cell it meets:
+    // the cut to a cell is conservative.
+    return (r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1) > kMaxCellsPerElement;
+}
+
 uint64_t SpatialGrid::Key(int64_t cx, int64_t cy) {
     return (uint64_t(cx + (int64_t(1) << 31)) << 32) | uint64_t(cy + (int64_t(1) << 31));
 }
@@ -145,7 +158,23 @@ namespace {
 size_t Hash(uint64_t key, size_t mask) {
     return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
 }
+
+// v in steps from o, rounded down (up) and one more step outwards, kept within the cell.
+uint16_t StepDown(double v, double o, double step) {
+    double q = std::floor((v - o) / step) - 1.0;
+    return uint16_t(std::clamp(q, 0.0, 16384.0));
+}
+uint16_t StepUp(double v, double o, double step) {
+    double q = std::ceil((v - o) / step) + 1.0;
+    return uint16_t(std::clamp(q, 0.0, 16384.0));
+}
 }  // namespace
+
+GridEntry SpatialGrid::EntryOf(int32_t id, const Box& b, int64_t cx, int64_t cy) const {
+    const double ox = double(cx) * cell_, oy = double(cy) * cell_, step = cell_ / kSteps;
+    return {id, StepDown(b.minX, ox, step), StepDown(b.minY, oy, step), StepUp(b.maxX, ox, step),
+            StepUp(b.maxY, oy, step)};
+}
 
 std::vector<GridEntry>* SpatialGrid::Find(int64_t cx, int64_t cy) {
     return const_cast<std::vector<GridEntry>*>(std::as_const(*this).Find(cx, cy));
@@ -211,80 +240,77 @@ void SpatialGrid::Insert(int32_t id, const Box& box) {
         bounds_.maxY = std::max(bounds_.maxY, box.maxY);
     }
     ++count_;
-    const double w = box.maxX - box.minX, h = box.maxY - box.minY;
-    const double size = std::max(w, h);
+    const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
     if (std::isfinite(size)) sizeSum_ += size;
-    const GridEntry e = EntryOf(id, box);
-    if (cell_ <= 0.0 || !std::isfinite(size)) {
-        wide_.push_back(e);
-        return;
-    }
-    if (w <= cell_ && h <= cell_) {
-        Get(CellOf((box.minX + box.maxX) * 0.5), CellOf((box.minY + box.maxY) * 0.5)).push_back(e);
-        return;
-    }
-    Range r = CellsOf(box);
-    if ((r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1) > kMaxCellsPerElement) {
-        wide_.push_back(e);
+    Range r;
+    if (IsWide(box, r)) {
+        wide_.push_back({Down(box.minX), Down(box.minY), Up(box.maxX), Up(box.maxY), id});
         return;
     }
     for (int64_t x = r.x0; x <= r.x1; ++x)
-        for (int64_t y = r.y0; y <= r.y1; ++y) Get(x, y).push_back(e);
+        for (int64_t y = r.y0; y <= r.y1; ++y) {
+            std::vector<GridEntry>& v = Get(x, y);
+            // Growth by half keeps the slack of many small lists low.
+            if (v.size() == v.capacity()) v.reserve(v.size() + v.size() / 2 + 4);
+            v.push_back(EntryOf(id, box, x, y));
+        }
 }
 
 void SpatialGrid::Remove(int32_t id, const Box& box) {
-    auto drop = [id](std::vector<GridEntry>* v) {
-        if (!v) return false;
-        for (size_t i = 0; i < v->size(); ++i)
-            if ((*v)[i].id == id) {
-                (*v)[i] = v->back();
-                v->pop_back();
-                return true;
-            }
-        return false;
-    };
-    const double w = box.maxX - box.minX, h = box.maxY - box.minY;
-    const double size = std::max(w, h);
     bool found = false;
-    if (cell_ <= 0.0 || !std::isfinite(size)) {
-        found = drop(&wide_);
-    } else if (w <= cell_ && h <= cell_) {
-        found = drop(Find(CellOf((box.minX + box.maxX) * 0.5), CellOf((box.minY + box.maxY) * 0.5)));
+    Range r;
+    if (IsWide(box, r)) {
+        for (size_t i = 0; i < wide_.size(); ++i)
+            if (wide_[i].id == id) {
+                wide_[i] = wide_.back();
+                wide_.pop_back();
+                found = true;
+                break;
+            }
     } else {
-        Range r = CellsOf(box);
-        if ((r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1) > kMaxCellsPerElement) {
-            found = drop(&wide_);
-        } else {
-            for (int64_t x = r.x0; x <= r.x1; ++x)
-                for (int64_t y = r.y0; y <= r.y1; ++y) found = drop(Find(x, y)) || found;
-        }
+        for (int64_t x = r.x0; x <= r.x1; ++x)
+            for (int64_t y = r.y0; y <= r.y1; ++y) {
+                std::vector<GridEntry>* v = Find(x, y);
+                if (!v) continue;
+                for (size_t i = 0; i < v->size(); ++i)
+                    if ((*v)[i].id == id) {
+                        (*v)[i] = v->back();
+                        v->pop_back();
+                        found = true;
+                        break;
+                    }
+            }
     }
     if (!found) return;
     --count_;
+    const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
     if (std::isfinite(size)) sizeSum_ -= size;
 }
 
-namespace {
-inline bool Meets(const GridEntry& e, const Box& q) {
-    return e.minX <= q.maxX && e.maxX >= q.minX && e.minY <= q.maxY && e.maxY >= q.minY;
-}
-}  // namespace
-
-bool SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
-    for (const GridEntry& e : wide_)
-        if (Meets(e, box)) out.push_back(e.id);
-    if (cell_ <= 0.0 || extent_.x0 > extent_.x1) return true;
-    // An element that lives in one cell reaches at most half a cell beyond it.
-    const double half = cell_ * 0.5 * (1.0 + 1e-9);
-    const double slackX = 1e-12 * (std::fabs(box.minX) + std::fabs(box.maxX));
-    const double slackY = 1e-12 * (std::fabs(box.minY) + std::fabs(box.maxY));
-    Range r{CellOf(box.minX - half - slackX), CellOf(box.minY - half - slackY),
-            CellOf(box.maxX + half + slackX), CellOf(box.maxY + half + slackY)};
+void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
+    for (const WideEntry& e : wide_)
+        if (e.minX <= box.maxX && e.maxX >= box.minX && e.minY <= box.maxY && e.maxY >= box.minY)
+            out.push_back(e.id);
+    if (cell_ <= 0.0 || extent_.x0 > extent_.x1) return;
+    Range r = CellsOf(box);
     r.x0 = std::max(r.x0, extent_.x0);
     r.y0 = std::max(r.y0, extent_.y0);
     r.x1 = std::min(r.x1, extent_.x1);
     r.y1 = std::min(r.y1, extent_.y1);
-    if (r.x0 > r.x1 || r.y0 > r.y1) return true;
+    if (r.x0 > r.x1 || r.y0 > r.y1) return;
+    const double step = cell_ / kSteps;
+    auto scan = [&](int64_t cx, int64_t cy, const std::vector<GridEntry>& v) {
+        const double ox = double(cx) * cell_, oy = double(cy) * cell_;
+        // The query box in the cell's steps, rounded outwards; beyond the cell it is cut to
+        // just outside it, which every entry lies within.
+        const double qx0 = std::clamp(std::floor((box.minX - ox) / step) - 1.0, -1.0, 16385.0);
+        const double qy0 = std::clamp(std::floor((box.minY - oy) / step) - 1.0, -1.0, 16385.0);
+        const double qx1 = std::clamp(std::ceil((box.maxX - ox) / step) + 1.0, -1.0, 16385.0);
+        const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0, -1.0, 16385.0);
+        const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1), ay1 = int32_t(qy1);
+        for (const GridEntry& e : v)
+            if (e.x0 <= ax1 && e.x1 >= ax0 && e.y0 <= ay1 && e.y1 >= ay0) out.push_back(e.id);
+    };
     const int64_t n = (r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1);
     if (n > int64_t(used_) * 2) {
         // Walking the occupied cells is cheaper than enumerating the query's cells.
@@ -293,20 +319,16 @@ bool SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
             int64_t cx = int64_t(c.key >> 32) - (int64_t(1) << 31);
             int64_t cy = int64_t(c.key & 0xFFFFFFFFu) - (int64_t(1) << 31);
             if (cx < r.x0 || cx > r.x1 || cy < r.y0 || cy > r.y1) continue;
-            for (const GridEntry& e : c.entries)
-                if (Meets(e, box)) out.push_back(e.id);
+            scan(cx, cy, c.entries);
         }
-        return true;
+        return;
     }
     for (int64_t x = r.x0; x <= r.x1; ++x)
         for (int64_t y = r.y0; y <= r.y1; ++y)
-            if (const auto* v = Find(x, y))
-                for (const GridEntry& e : *v)
-                    if (Meets(e, box)) out.push_back(e.id);
-    return true;
+            if (const auto* v = Find(x, y)) scan(x, y, *v);
 }
 
 double SpatialGrid::RingReach(int64_t k) const {
     if (k <= 1 || cell_ <= 0.0) return 0.0;
-    return (double(k) - 1.5) * cell_ * (1.0 - 1e-9);
+    return double(k - 1) * cell_ * (1.0 - 1e-9);
 }

@@ -29,21 +29,25 @@ struct Box {
     double minX, minY, maxX, maxY;
 };
 
-// One element in a cell: its box rounded outwards to floats, so that a test against it
-// never rejects what the exact box would accept.
+// One element in one cell: its box, cut to the cell, in steps of 1/16,384 of the cell from
+// the cell's lower corner, rounded outwards by a step, so that a test against it never
+// rejects what the exact box would accept.
 struct GridEntry {
+    int32_t id;
+    uint16_t x0, y0, x1, y1;
+};
+// An element too large for the cells, with its box rounded outwards to floats.
+struct WideEntry {
     float minX, minY, maxX, maxY;
     int32_t id;
 };
 
-// A loose uniform grid over element boxes. An element no larger than a cell lives in the
-// one cell that holds the centre of its box; a larger one in every cell its box covers;
-// one that would cover too many cells in a list that every query returns. Queries
-// therefore look half a cell beyond their box. The cell size follows the elements'
-// typical size: the owner rebuilds the grid (Rebuild) as the drawing grows fourfold, so
-// that a floor plan of short walls and a site plan of long roads both stay fast. A query
-// returns a superset of the elements whose boxes meet the query box; callers test each
-// candidate exactly, so results never depend on the grid.
+// A uniform grid over element boxes: an element lives in every cell its box covers, and
+// one that would cover too many cells in a list that every query returns. The cell size
+// follows the elements' typical size: the owner rebuilds the grid (Rebuild) as the drawing
+// grows fourfold, so that a floor plan of short walls and a site plan of long roads both
+// stay fast. A query returns a superset of the elements whose boxes meet the query box;
+// callers test each candidate exactly, so results never depend on the grid.
 class SpatialGrid {
 public:
     void Clear();  // empty, with its memory returned
@@ -60,27 +64,27 @@ public:
         forEach([this](int32_t id, const Box& box) { Insert(id, box); });
         nextRebuild_ = count_ * 4 > 256 ? count_ * 4 : 256;
     }
-    // Appends the ids of entries whose boxes meet `box` (unsorted, may repeat); returns
-    // false when the query is so large that the caller should scan every element instead.
-    bool Query(const Box& box, std::vector<int32_t>& out) const;
-    // Nearest search: calls visit(entry) for every entry whose cell lies in the square
-    // ring k cells (Chebyshev) from the cell of (x, y); the wide list goes with ring 0.
-    // Every element whose box lies within RingReach(k) of (x, y) has been visited once
-    // rings 0 to k have. Returns false when no ring from k on holds anything.
+    // Appends the ids of elements whose boxes may meet `box` (unsorted, may repeat).
+    void Query(const Box& box, std::vector<int32_t>& out) const;
+    // Nearest search: calls visit(id, box) for every element in the cells of the square
+    // ring k cells (Chebyshev) from the cell of (x, y), with a box that holds the part of
+    // the element in that cell; the wide list goes with ring 0. Every element whose box
+    // lies within RingReach(k) of (x, y) has been visited (at its nearest part) once rings
+    // 0 to k have. Returns false when no ring from k on holds anything.
     template <class Visit>
     bool VisitRing(double x, double y, int64_t k, Visit visit) const;
-    // Lower bound of the distance from the query point to every box first seen in ring k.
+    // Lower bound of the distance from the query point to every cell of ring k.
     double RingReach(int64_t k) const;
     // The first ring after ring 0 that can hold a cell with anything in it.
     int64_t FirstRing(double x, double y) const;
     int32_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
+    double cell() const { return cell_; }
     // True when every box in the grid lies inside `box`.
     bool Inside(const Box& box) const {
         return count_ == 0 || (bounds_.minX >= box.minX && bounds_.maxX <= box.maxX &&
                                bounds_.minY >= box.minY && bounds_.maxY <= box.maxY);
     }
-    double cell() const { return cell_; }
 
 private:
     struct Range {
@@ -90,21 +94,28 @@ private:
         uint64_t key;
         std::vector<GridEntry> entries;
     };
+    static constexpr double kSteps = 16384.0;
     double CellForRebuild() const;
     void ResetCells(double cell);
     int64_t CellOf(double v) const;
     Range CellsOf(const Box& box) const;
+    bool IsWide(const Box& box, Range& r) const;
     static uint64_t Key(int64_t cx, int64_t cy);
     std::vector<GridEntry>* Find(int64_t cx, int64_t cy);
     const std::vector<GridEntry>* Find(int64_t cx, int64_t cy) const;
     std::vector<GridEntry>& Get(int64_t cx, int64_t cy);
     void Grow();
-    static GridEntry EntryOf(int32_t id, const Box& box);
+    GridEntry EntryOf(int32_t id, const Box& box, int64_t cx, int64_t cy) const;
+    // The entry's box in world units (rounded outwards as stored).
+    Box BoxOf(const GridEntry& e, int64_t cx, int64_t cy) const {
+        const double ox = double(cx) * cell_, oy = double(cy) * cell_, step = cell_ / kSteps;
+        return {ox + e.x0 * step, oy + e.y0 * step, ox + e.x1 * step, oy + e.y1 * step};
+    }
 
-    double cell_ = 0.0;  // 0 = no cells yet, everything in the wide list
-    std::vector<Cell> cells_;  // open addressing, a power of two long; key kNoKey = unused
+    double cell_ = 0.0;        // 0 = no cells yet, everything in the wide list
+    std::vector<Cell> cells_;  // open addressing, a power of two long; unused keys all ones
     size_t used_ = 0;
-    std::vector<GridEntry> wide_;
+    std::vector<WideEntry> wide_;
     Range extent_{0, 0, -1, -1};  // cells that hold something (grows only, until a rebuild)
     Box bounds_{0, 0, 0, 0};      // of every box inserted (grows only, until a rebuild)
     int32_t count_ = 0;

@@ -17,11 +17,15 @@ inline int64_t SpatialGrid::FirstRing(double x, double y) const {
 
 template <class Visit>
 bool SpatialGrid::VisitRing(double x, double y, int64_t k, Visit visit) const {
+    auto cellAt = [&](int64_t cx, int64_t cy) {
+        if (const auto* v = Find(cx, cy))
+            for (const GridEntry& e : *v) visit(e.id, BoxOf(e, cx, cy));
+    };
     if (k == 0) {
-        for (const GridEntry& e : wide_) visit(e);
+        for (const WideEntry& e : wide_)
+            visit(e.id, Box{double(e.minX), double(e.minY), double(e.maxX), double(e.maxY)});
         if (cell_ <= 0.0 || extent_.x0 > extent_.x1) return false;
-        if (const auto* v = Find(CellOf(x), CellOf(y)))
-            for (const GridEntry& e : *v) visit(e);
+        cellAt(CellOf(x), CellOf(y));
         return true;
     }
     if (cell_ <= 0.0 || extent_.x0 > extent_.x1) return false;
@@ -30,10 +34,6 @@ bool SpatialGrid::VisitRing(double x, double y, int64_t k, Visit visit) const {
     if (cx - (k - 1) <= extent_.x0 && cx + (k - 1) >= extent_.x1 && cy - (k - 1) <= extent_.y0 &&
         cy + (k - 1) >= extent_.y1)
         return false;
-    auto cellAt = [&](int64_t x0, int64_t y0) {
-        if (const auto* v = Find(x0, y0))
-            for (const GridEntry& e : *v) visit(e);
-    };
     const int64_t xa = std::max(cx - k, extent_.x0), xb = std::min(cx + k, extent_.x1);
     for (int64_t row : {cy - k, cy + k}) {
         if (row < extent_.y0 || row > extent_.y1) continue;
