@@ -323,6 +323,23 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
         }
         return;
     }
+    if (n <= 16) {
+        // A query of one element meets a few cells: their lists are asked for together.
+        struct Found {
+            int64_t x, y;
+            const std::vector<GridEntry>* v;
+        } found[16];
+        int m = 0;
+        for (int64_t x = r.x0; x <= r.x1; ++x)
+            for (int64_t y = r.y0; y <= r.y1; ++y)
+                if (const auto* v = Find(x, y)) {
+                    __builtin_prefetch(v->data());
+                    __builtin_prefetch(reinterpret_cast<const char*>(v->data()) + 64);
+                    found[m++] = {x, y, v};
+                }
+        for (int i = 0; i < m; ++i) scan(found[i].x, found[i].y, *found[i].v);
+        return;
+    }
     for (int64_t x = r.x0; x <= r.x1; ++x)
         for (int64_t y = r.y0; y <= r.y1; ++y)
             if (const auto* v = Find(x, y)) scan(x, y, *v);

@@ -87,7 +87,9 @@ void PointGrid::Build(int32_t top, PointAt point) {
     builtCount_ = int32_t(count);
     if (count == 0) return;
     const double w = maxX - minX, h = maxY - minY;
-    const double cells = std::max<double>(1.0, double(count) / 4.0);
+    // Some sixteen points a cell: the counters stay small enough for the cache while the
+    // grid is built, and a search reads a few hundred points at most.
+    const double cells = std::max<double>(1.0, double(count) / 16.0);
     double side = std::sqrt(w * h / cells);
     if (!(side > 0.0)) side = std::max(w, h) / cells;
     if (!(side > 0.0) || !std::isfinite(side) || !std::isfinite(w) || !std::isfinite(h)) {
@@ -97,7 +99,7 @@ void PointGrid::Build(int32_t top, PointAt point) {
         for (;;) {
             nx_ = int64_t(std::floor(w / side)) + 1;
             ny_ = int64_t(std::floor(h / side)) + 1;
-            if (nx_ * ny_ <= 2 * count + 16) break;
+            if (nx_ * ny_ <= count / 4 + 16) break;
             side *= 1.5;
         }
     }
@@ -118,12 +120,15 @@ void PointGrid::Build(int32_t top, PointAt point) {
     }
     for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
     slots_.resize(size_t(count));
-    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
+    // Each cell's counter runs from its start to its end as the cell fills, which leaves
+    // every counter at the next cell's start: one step back restores them.
     for (int32_t i = 0; i <= top; ++i) {
         const auto& p = point(i);
         if (p.kind == 0 || !std::isfinite(p.x) || !std::isfinite(p.y)) continue;
-        slots_[fill[size_t(cellOf(p.x, p.y))]++] = i;
+        slots_[start_[size_t(cellOf(p.x, p.y))]++] = i;
     }
+    for (size_t c = start_.size() - 1; c > 0; --c) start_[c] = start_[c - 1];
+    start_[0] = 0;
 }
 
 template <class PointAt>
