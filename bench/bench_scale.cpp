@@ -158,6 +158,36 @@ void ScaleRedrawFitAll(benchmark::State& state) {
     state.counters["scale"] = s.view.scale;
 }
 
+// The same walk over every element onto a canvas of one pixel, where the canvas
+// primitives find their figures off the viewport and return: the difference to
+// ScaleRedrawFitAll is the time spent drawing pixels in the canvas primitives.
+void ScaleRedrawFitAllNoPixels(benchmark::State& state) {
+    Scene& s = SceneOf(int(state.range(0)));
+    s.UseFitAll();
+    s.store.PrepareSearch();
+    s.canvas.Resize(1, 1);
+    s.canvas.SetScroll(-100000, -100000);
+    s.store.useSpatialIndex = false;  // every element, as at fit all
+    for (auto _ : state) s.renderer.Redraw(s.store);
+    s.store.useSpatialIndex = true;
+    s.canvas.SetScroll(0, 0);
+    s.canvas.Resize(1280, 1024);
+}
+
+// What the zoomed redraw spends outside the canvas: finding the visible elements.
+void ScaleVisibleZoom8(benchmark::State& state) {
+    Scene& s = SceneOf(int(state.range(0)));
+    s.UseZoom(8.0);
+    const View& v = s.view;
+    Box window{(-10.0 - v.originX) * v.scale, (v.originY - 1034.0) * v.scale,
+               (1290.0 - v.originX) * v.scale, (v.originY + 10.0) * v.scale};
+    std::vector<int32_t> lines, circles;
+    for (auto _ : state) s.store.ElementsIn(window, lines, circles);
+    state.counters["lines"] = double(lines.size());
+    state.counters["circles"] = double(circles.size());
+    s.UseFitAll();
+}
+
 void ScaleRedrawZoom8(benchmark::State& state) {
     Scene& s = SceneOf(int(state.range(0)));
     s.UseZoom(8.0);
@@ -197,6 +227,8 @@ BENCHMARK(ScalePickFitAll)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScalePickZoom8)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScaleBuildSnapGrid)->Unit(benchmark::kMillisecond) KORVO_SIZES;
 BENCHMARK(ScaleRedrawFitAll)->Unit(benchmark::kMillisecond) KORVO_SIZES;
+BENCHMARK(ScaleRedrawFitAllNoPixels)->Unit(benchmark::kMillisecond) KORVO_SIZES;
+BENCHMARK(ScaleVisibleZoom8)->Unit(benchmark::kMillisecond) KORVO_SIZES;
 BENCHMARK(ScaleRedrawZoom8)->Unit(benchmark::kMillisecond) KORVO_SIZES;
 BENCHMARK(ScaleSnapZoom8Area)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScalePickZoom8Area)->Unit(benchmark::kMicrosecond) KORVO_SIZES;

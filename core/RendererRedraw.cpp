@@ -33,15 +33,32 @@ void Renderer::Redraw(const DrawingStore& store) {
     if (processEvents) processEvents();
     // The events may have changed the pen; the elements are drawn in copy mode.
     canvas_.SetPenMode(Canvas::PenMode::Copy);
+    // Drawing changes no canvas setting but the pen colour, which DrawCircle sets to the
+    // circle's own: a setting equal to the one made for the element before needs no call.
+    int penWidth = -1, penColour = -1, brushColour = -1, brushStyle = -1;
+    bool settingsKnown = false;
+    auto pen = [&](int width, int colour) {
+        if (!settingsKnown || width != penWidth) SetPenWidth(width);
+        if (!settingsKnown || colour != penColour) SetPenColour(colour);
+        penWidth = width;
+        penColour = colour;
+    };
     auto drawLine = [&](const LineElement& l) {
-        SetPenWidth(l.penWidth);
-        SetPenColour(l.colour);
+        pen(l.penWidth, l.colour);
+        settingsKnown = true;
         DrawLine(l.x1, l.y1, l.x2, l.y2);
     };
+    bool brushKnown = false;
     auto drawCircle = [&](const CircleElement& c) {
-        SetPenWidth(c.penWidth);
-        SetBrush(c.fillColour, c.fillStyle);
-        SetPenColour(c.colour);
+        if (!settingsKnown || c.penWidth != penWidth) SetPenWidth(c.penWidth);
+        if (!brushKnown || c.fillColour != brushColour || c.fillStyle != brushStyle)
+            SetBrush(c.fillColour, c.fillStyle);
+        if (!settingsKnown || c.colour != penColour) SetPenColour(c.colour);
+        penWidth = c.penWidth;
+        penColour = c.colour;
+        brushColour = c.fillColour;
+        brushStyle = c.fillStyle;
+        settingsKnown = brushKnown = true;
         DrawCircle(c.cx, c.cy, c.radius, c.colour, c.startAngle, c.endAngle);
     };
     // Only the elements whose boxes meet the visible window are drawn, in slot order; the
