@@ -50,9 +50,8 @@ void RingSearch(const SpatialGrid& grid, double x, double y, const Best& best, O
 
 void DrawingStore::PrepareSearch() const {
     if (useSpatialIndex && pointGrid_.NeedsBuild(pointTop))
-        pointGrid_.Build(std::min(pointTop, pointAlloc), [this](int32_t i) -> const PointElement& {
-            return points_[size_t(i)];
-        });
+        pointGrid_.Build(std::min(pointTop, pointAlloc),
+                         [this](int32_t i) -> const PointElement& { return points_[size_t(i)]; });
 }
 
 int32_t DrawingStore::NearestPointPlain(double x, double y, double t) const {
@@ -72,8 +71,9 @@ int32_t DrawingStore::NearestPointPlain(double x, double y, double t) const {
 int32_t DrawingStore::NearestPoint(double x, double y, double t) const {
     if (!useSpatialIndex) return NearestPointPlain(x, y, t);
     PrepareSearch();
-    return pointGrid_.Nearest(x, y, t, std::min(pointTop, pointAlloc),
-                              [this](int32_t i) -> const PointElement& { return points_[size_t(i)]; });
+    return pointGrid_.Nearest(
+        x, y, t, std::min(pointTop, pointAlloc),
+        [this](int32_t i) -> const PointElement& { return points_[size_t(i)]; });
 }
 
 void DrawingStore::NearestElementPlain(double x, double y, double& t, int32_t& pickLine,
@@ -82,7 +82,9 @@ void DrawingStore::NearestElementPlain(double x, double y, double& t, int32_t& p
     auto l = lines_.begin();
     for (int32_t i = 0, last = std::min(lineTop, lineAlloc); i <= last; ++i, ++l) {
         if (!l->alive) continue;
-        if (OutOfReach(BoxDistance2(x, y, l->x1, std::min(l->y1, l->y2), l->x2, std::max(l->y1, l->y2)), t))
+        if (OutOfReach(
+                BoxDistance2(x, y, l->x1, std::min(l->y1, l->y2), l->x2, std::max(l->y1, l->y2)),
+                t))
             continue;
         double d = PointSegmentDistance(*l, x, y);
         if (d > 0 && d < t) {
@@ -129,7 +131,8 @@ void DrawingStore::NearestElement(double x, double y, double& t, int32_t& pickLi
         // The plain scan's own test of the box, which leaves out a little less than the
         // grid's padded one.
         const double r = std::fabs(c.radius);
-        if (OutOfReach(BoxDistance2(x, y, c.cx - r, c.cy - r, c.cx + r, c.cy + r), circleBest.t)) return;
+        if (OutOfReach(BoxDistance2(x, y, c.cx - r, c.cy - r, c.cx + r, c.cy + r), circleBest.t))
+            return;
         circleBest.Offer(id, PointCircleDistance(c, x, y));
     });
     t = circleBest.id != -1 ? circleBest.t : lineBest.t;

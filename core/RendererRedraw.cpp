@@ -68,8 +68,8 @@ void Renderer::Redraw(const DrawingStore& store) {
     bool culled = false;
     if (view_.scale > 0 && std::isfinite(view_.scale)) {
         const Box window = VisibleWorld(view_, canvas_, store.widestPen());
-        if (std::isfinite(window.minX) && std::isfinite(window.maxX) && std::isfinite(window.minY) &&
-            std::isfinite(window.maxY))
+        if (std::isfinite(window.minX) && std::isfinite(window.maxX) &&
+            std::isfinite(window.minY) && std::isfinite(window.maxY))
             culled = store.ElementsIn(window, lines, circles);
     }
     if (culled) {
@@ -98,7 +98,8 @@ void Renderer::Redraw(const DrawingStore& store) {
             if (l->alive) drawLine(*l);
         const auto& circleTable = store.circles();
         auto c = circleTable.begin();
-        for (int32_t i = 0, last = std::min<int32_t>(store.circleTop, int32_t(circleTable.size()) - 1);
+        for (int32_t i = 0,
+                     last = std::min<int32_t>(store.circleTop, int32_t(circleTable.size()) - 1);
              i <= last; ++i, ++c)
             if (c->alive) drawCircle(*c);
     }

@@ -307,7 +307,8 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
         const double qy0 = std::clamp(std::floor((box.minY - oy) / step) - 1.0, -1.0, 16385.0);
         const double qx1 = std::clamp(std::ceil((box.maxX - ox) / step) + 1.0, -1.0, 16385.0);
         const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0, -1.0, 16385.0);
-        const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1), ay1 = int32_t(qy1);
+        const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1),
+                      ay1 = int32_t(qy1);
         for (const GridEntry& e : v)
             if (e.x0 <= ax1 && e.x1 >= ax0 && e.y0 <= ay1 && e.y1 >= ay0) out.push_back(e.id);
     };

@@ -161,8 +161,8 @@ int32_t PointGrid::Nearest(double x, double y, double t, int32_t top, PointAt po
     const int64_t cx = int64_t(std::clamp(fx, -limit, limit));
     const int64_t cy = int64_t(std::clamp(fy, -limit, limit));
     // Rounding of the cell numbers: far less than this from a cell's edge.
-    const double slack = 1e-9 * (std::fabs(x) + std::fabs(y) + std::fabs(originX_) +
-                                 std::fabs(originY_) + side_);
+    const double slack =
+        1e-9 * (std::fabs(x) + std::fabs(y) + std::fabs(originX_) + std::fabs(originY_) + side_);
     int64_t dx = cx < 0 ? -cx : (cx >= nx_ ? cx - (nx_ - 1) : 0);
     int64_t dy = cy < 0 ? -cy : (cy >= ny_ ? cy - (ny_ - 1) : 0);
     for (int64_t k = std::max(dx, dy);; ++k) {
@@ -181,7 +181,8 @@ int32_t PointGrid::Nearest(double x, double y, double t, int32_t top, PointAt po
             if (row < 0 || row >= ny_) continue;
             for (int64_t x0 = xa; x0 <= xb; ++x0) visit(x0, row);
         }
-        const int64_t ya = std::max<int64_t>(cy - k + 1, 0), yb = std::min<int64_t>(cy + k - 1, ny_ - 1);
+        const int64_t ya = std::max<int64_t>(cy - k + 1, 0),
+                      yb = std::min<int64_t>(cy + k - 1, ny_ - 1);
         for (int64_t col : {cx - k, cx + k}) {
             if (col < 0 || col >= nx_) continue;
             for (int64_t y0 = ya; y0 <= yb; ++y0) visit(col, y0);

@@ -57,8 +57,8 @@ void ExpectSearchesAsPlain(DrawingStore& s, std::mt19937& rng, const char* where
     std::vector<std::pair<double, double>> cursors;
     for (int i = 0; i < 40; ++i) cursors.emplace_back(pos(rng), pos(rng));
     for (int i = 0; i < 10 && s.pointTop > 0; ++i) {
-        const PointElement& p = std::as_const(s).point(
-            std::uniform_int_distribution<int>(0, s.pointTop)(rng));
+        const PointElement& p =
+            std::as_const(s).point(std::uniform_int_distribution<int>(0, s.pointTop)(rng));
         cursors.emplace_back(p.x, p.y);
         cursors.emplace_back(p.x + 0.5, p.y - 0.25);
     }
@@ -146,7 +146,8 @@ TEST(StoreSearch, ClearStoreGivesTheTablesMemoryBackAndKeepsEverySlot) {
     EXPECT_EQ(s.pointAlloc, pointAlloc);
     EXPECT_EQ(s.points().BlockOf(0), nullptr);
     EXPECT_EQ(s.lines().BlockOf(0), nullptr);
-    for (int32_t i = 0; i <= pointAlloc; i += 97) EXPECT_EQ(std::as_const(s).point(i).kind, kPointFree);
+    for (int32_t i = 0; i <= pointAlloc; i += 97)
+        EXPECT_EQ(std::as_const(s).point(i).kind, kPointFree);
     EXPECT_EQ(s.NextFreeLineSlot(), 0);
     s.AddLine(0, 0, 10, 0, 0);
     EXPECT_EQ(std::as_const(s).NearestPoint(10, 0, 1.0), 1);
