@@ -49,9 +49,6 @@ enum : uint8_t {
 // Owner kinds of snap points.
 enum : uint8_t { kOwnerLine = 'L', kOwnerCircle = 'C' };
 
-// Packed to 28 bytes: a large drawing has six snap points per element, and the four bytes
-// of padding would cost more memory than every index of the store together.
-#pragma pack(push, 2)
 struct PointElement {
     double x = 0.0, y = 0.0;
     uint8_t kind = kPointFree;
@@ -60,5 +57,3 @@ struct PointElement {
     uint8_t owner2Kind = 0;
     int32_t owner2Index = 0;
 };
-#pragma pack(pop)
-static_assert(sizeof(PointElement) == 28);

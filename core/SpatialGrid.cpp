@@ -160,13 +160,15 @@ size_t Hash(uint64_t key, size_t mask) {
 }
 
 // v in steps from o, rounded down (up) and one more step outwards, kept within the cell.
-uint16_t StepDown(double v, double o, double step) {
-    double q = std::floor((v - o) / step) - 1.0;
-    return uint16_t(std::clamp(q, 0.0, 16384.0));
+// A cell spans steps 1 to 254 (kSteps = 253 from its lower corner at step 1), leaving 0
+// and 255 for what lies just outside it.
+uint8_t StepDown(double v, double o, double step) {
+    double q = std::floor((v - o) / step) - 1.0 + 1.0;
+    return uint8_t(std::clamp(q, 0.0, 255.0));
 }
-uint16_t StepUp(double v, double o, double step) {
-    double q = std::ceil((v - o) / step) + 1.0;
-    return uint16_t(std::clamp(q, 0.0, 16384.0));
+uint8_t StepUp(double v, double o, double step) {
+    double q = std::ceil((v - o) / step) + 1.0 + 1.0;
+    return uint8_t(std::clamp(q, 0.0, 255.0));
 }
 }  // namespace
 
@@ -303,10 +305,10 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
         const double ox = double(cx) * cell_, oy = double(cy) * cell_;
         // The query box in the cell's steps, rounded outwards; beyond the cell it is cut to
         // just outside it, which every entry lies within.
-        const double qx0 = std::clamp(std::floor((box.minX - ox) / step) - 1.0, -1.0, 16385.0);
-        const double qy0 = std::clamp(std::floor((box.minY - oy) / step) - 1.0, -1.0, 16385.0);
-        const double qx1 = std::clamp(std::ceil((box.maxX - ox) / step) + 1.0, -1.0, 16385.0);
-        const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0, -1.0, 16385.0);
+        const double qx0 = std::clamp(std::floor((box.minX - ox) / step) - 1.0 + 1.0, -1.0, 256.0);
+        const double qy0 = std::clamp(std::floor((box.minY - oy) / step) - 1.0 + 1.0, -1.0, 256.0);
+        const double qx1 = std::clamp(std::ceil((box.maxX - ox) / step) + 1.0 + 1.0, -1.0, 256.0);
+        const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0 + 1.0, -1.0, 256.0);
         const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1),
                       ay1 = int32_t(qy1);
         for (const GridEntry& e : v)

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // The set of free slots of one table, answering "lowest free slot" without a scan of the
@@ -29,12 +30,12 @@ struct Box {
     double minX, minY, maxX, maxY;
 };
 
-// One element in one cell: its box, cut to the cell, in steps of 1/16,384 of the cell from
-// the cell's lower corner, rounded outwards by a step, so that a test against it never
-// rejects what the exact box would accept.
+// One element in one cell: its box, cut to the cell, in steps of 1/253 of the cell from the
+// cell's lower corner, rounded outwards by a step, so that a test against it never rejects
+// what the exact box would accept. Eight bytes: a large drawing has millions of entries.
 struct GridEntry {
     int32_t id;
-    uint16_t x0, y0, x1, y1;
+    uint8_t x0, y0, x1, y1;
 };
 // An element too large for the cells, with its box rounded outwards to floats.
 struct WideEntry {
@@ -94,7 +95,7 @@ private:
         uint64_t key;
         std::vector<GridEntry> entries;
     };
-    static constexpr double kSteps = 16384.0;
+    static constexpr double kSteps = 253.0;
     double CellForRebuild() const;
     void ResetCells(double cell);
     int64_t CellOf(double v) const;
@@ -108,7 +109,8 @@ private:
     GridEntry EntryOf(int32_t id, const Box& box, int64_t cx, int64_t cy) const;
     // The entry's box in world units (rounded outwards as stored).
     Box BoxOf(const GridEntry& e, int64_t cx, int64_t cy) const {
-        const double ox = double(cx) * cell_, oy = double(cy) * cell_, step = cell_ / kSteps;
+        const double step = cell_ / kSteps;
+        const double ox = double(cx) * cell_ - step, oy = double(cy) * cell_ - step;
         return {ox + e.x0 * step, oy + e.y0 * step, ox + e.x1 * step, oy + e.y1 * step};
     }
 
@@ -151,8 +153,20 @@ private:
     int32_t builtCount_ = 0;
     double originX_ = 0, originY_ = 0, side_ = 1;
     int64_t nx_ = 0, ny_ = 0;
-    std::vector<uint32_t> start_;  // nx * ny + 1 offsets into slots_
-    std::vector<int32_t> slots_;
+    // Slot numbers of three bytes while the table is below 2^24 slots, else four: the
+    // grid of six million points then costs 18 MB, not 24.
+    int32_t SlotAt(uint32_t k) const {
+        uint32_t v;
+        std::memcpy(&v, &slots_[size_t(k) * width_], sizeof v);
+        return int32_t(width_ == 4 ? v : v & 0xFFFFFFu);
+    }
+    void SetSlot(uint32_t k, int32_t slot) {
+        const uint32_t v = uint32_t(slot);
+        std::memcpy(&slots_[size_t(k) * width_], &v, width_);
+    }
+    std::vector<uint32_t> start_;  // nx * ny + 1 offsets into the slot numbers
+    std::vector<uint8_t> slots_;   // the slot numbers, width_ bytes each, and 4 bytes spare
+    size_t width_ = 4;
     std::vector<int32_t> dirty_;
 };
 

@@ -87,9 +87,9 @@ void PointGrid::Build(int32_t top, PointAt point) {
     builtCount_ = int32_t(count);
     if (count == 0) return;
     const double w = maxX - minX, h = maxY - minY;
-    // Some sixteen points a cell: the counters stay small enough for the cache while the
+    // Some thirty points a cell: the counters stay small enough for the cache while the
     // grid is built, and a search reads a few hundred points at most.
-    const double cells = std::max<double>(1.0, double(count) / 16.0);
+    const double cells = std::max<double>(1.0, double(count) / 32.0);
     double side = std::sqrt(w * h / cells);
     if (!(side > 0.0)) side = std::max(w, h) / cells;
     if (!(side > 0.0) || !std::isfinite(side) || !std::isfinite(w) || !std::isfinite(h)) {
@@ -99,7 +99,7 @@ void PointGrid::Build(int32_t top, PointAt point) {
         for (;;) {
             nx_ = int64_t(std::floor(w / side)) + 1;
             ny_ = int64_t(std::floor(h / side)) + 1;
-            if (nx_ * ny_ <= count / 4 + 16) break;
+            if (nx_ * ny_ <= count / 8 + 16) break;
             side *= 1.5;
         }
     }
@@ -119,13 +119,14 @@ void PointGrid::Build(int32_t top, PointAt point) {
         ++start_[size_t(cellOf(p.x, p.y)) + 1];
     }
     for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
-    slots_.resize(size_t(count));
+    width_ = top < (1 << 24) ? 3 : 4;
+    slots_.assign(size_t(count) * width_ + 4, 0);
     // Each cell's counter runs from its start to its end as the cell fills, which leaves
     // every counter at the next cell's start: one step back restores them.
     for (int32_t i = 0; i <= top; ++i) {
         const auto& p = point(i);
         if (p.kind == 0 || !std::isfinite(p.x) || !std::isfinite(p.y)) continue;
-        slots_[start_[size_t(cellOf(p.x, p.y))]++] = i;
+        SetSlot(start_[size_t(cellOf(p.x, p.y))]++, i);
     }
     for (size_t c = start_.size() - 1; c > 0; --c) start_[c] = start_[c - 1];
     start_[0] = 0;
@@ -150,7 +151,7 @@ int32_t PointGrid::Nearest(double x, double y, double t, int32_t top, PointAt po
     if (nx_ == 0 || !std::isfinite(x) || !std::isfinite(y)) return best;
     auto visit = [&](int64_t cx, int64_t cy) {
         const size_t c = size_t(cy * nx_ + cx);
-        for (uint32_t s = start_[c], e = start_[c + 1]; s < e; ++s) consider(slots_[s]);
+        for (uint32_t s = start_[c], e = start_[c + 1]; s < e; ++s) consider(SlotAt(s));
     };
     if (side_ == 0.0) {
         visit(0, 0);
