@@ -140,6 +140,13 @@ Box DrawingStore::LineBox(const LineElement& l) {
     return {std::min(l.x1, l.x2), std::min(l.y1, l.y2), std::max(l.x1, l.x2), std::max(l.y1, l.y2)};
 }
 
+// Two horizontal lines, or two vertical ones, never cross (crossline finds them parallel
+// before anything else): the grid marks them so that the search for a new line's crossings
+// leaves them out without reading their records.
+uint8_t DrawingStore::LineFlags(const LineElement& l) {
+    return uint8_t((l.y1 == l.y2 ? 1 : 0) | (l.x1 == l.x2 ? 2 : 0));
+}
+
 Box DrawingStore::CircleBox(const CircleElement& c) {
     // Intersection points come out of rounded arithmetic; the margin keeps every circle
     // that can yield one among the candidates.
@@ -160,11 +167,13 @@ void DrawingStore::SetLineAlive(int32_t i, bool alive) {
         return;
     }
     widestPen_ = std::max(widestPen_, l.penWidth);
-    lineGrid_.Insert(i, LineBox(l));
+    lineGrid_.Insert(i, LineBox(l), LineFlags(l));
     if (lineGrid_.WantsRebuild())
         lineGrid_.Rebuild([this](auto insert) {
-            for (int32_t k = 0; k <= lineTop && k <= lineAlloc; ++k)
-                if (std::as_const(*this).line(k).alive) insert(k, LineBox(std::as_const(*this).line(k)));
+            for (int32_t k = 0; k <= lineTop && k <= lineAlloc; ++k) {
+                const LineElement& e = std::as_const(*this).line(k);
+                if (e.alive) insert(k, LineBox(e), LineFlags(e));
+            }
         });
 }
 
@@ -183,7 +192,7 @@ void DrawingStore::SetCircleAlive(int32_t i, bool alive) {
         circleGrid_.Rebuild([this](auto insert) {
             for (int32_t k = 0; k <= circleTop && k <= circleAlloc; ++k)
                 if (std::as_const(*this).circle(k).alive)
-                    insert(k, CircleBox(std::as_const(*this).circle(k)));
+                    insert(k, CircleBox(std::as_const(*this).circle(k)), uint8_t(0));
         });
 }
 
@@ -199,9 +208,9 @@ int32_t DrawingStore::AddPoint(double x, double y, uint8_t kind, uint8_t o1k, in
 }
 
 void DrawingStore::Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
-                              int32_t skip, std::vector<int32_t>& out) const {
+                              int32_t skip, std::vector<int32_t>& out, uint8_t skipFlags) const {
     out.clear();
-    if (useSpatialIndex) grid.Query(box, out);
+    if (useSpatialIndex) grid.Query(box, out, skipFlags);
     if (!useSpatialIndex) {
         out.clear();
         for (int32_t i = 0; i <= top; ++i)
@@ -230,7 +239,7 @@ void DrawingStore::AddLinePoints(int32_t n) {
     AddPoint((l.x1 + l.x2) / 2, (l.y1 + l.y2) / 2, kPointMidOrCentre, kOwnerLine, n, kOwnerLine, n);
     Box box = LineBox(l);
     std::vector<int32_t>& cand = candidates_;
-    Candidates(lineGrid_, box, lineTop, true, n, cand);
+    Candidates(lineGrid_, box, lineTop, true, n, cand, LineFlags(l));
     for (int32_t i : cand) {
         double x, y;
         if (crossline(l, line(i), x, y) == 1)

@@ -135,10 +135,12 @@ private:
     int32_t AddPoint(double x, double y, uint8_t kind, uint8_t o1k, int32_t o1i, uint8_t o2k,
                      int32_t o2i);
     // Alive slots of one table, other than `skip`, in slot order, that can meet `box`.
+    // With skipFlags, lines that the grid marked so are left out (see LineFlags).
     void Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
-                    int32_t skip, std::vector<int32_t>& out) const;
+                    int32_t skip, std::vector<int32_t>& out, uint8_t skipFlags = 0) const;
     static Box CircleBox(const CircleElement& c);
     static Box LineBox(const LineElement& l);
+    static uint8_t LineFlags(const LineElement& l);
     PointElement& pointAt(int32_t i) { return points_[size_t(i)]; }
     int32_t NearestPointPlain(double x, double y, double t) const;
     void NearestElementPlain(double x, double y, double& t, int32_t& line, int32_t& circle) const;

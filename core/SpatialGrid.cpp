@@ -232,7 +232,7 @@ std::vector<GridEntry>& SpatialGrid::Get(int64_t cx, int64_t cy) {
     return cells_[h].entries;
 }
 
-void SpatialGrid::Insert(int32_t id, const Box& box) {
+void SpatialGrid::Insert(int32_t id, const Box& box, uint8_t flags) {
     if (count_ == 0) {
         bounds_ = box;
     } else {
@@ -245,23 +245,24 @@ void SpatialGrid::Insert(int32_t id, const Box& box) {
     const double size = std::max(box.maxX - box.minX, box.maxY - box.minY);
     if (std::isfinite(size)) sizeSum_ += size;
     Range r;
-    if (IsWide(box, r)) {
+    if (uint32_t(id) > kIdMask || IsWide(box, r)) {
         wide_.push_back({Down(box.minX), Down(box.minY), Up(box.maxX), Up(box.maxY), id});
         return;
     }
+    const int32_t marked = int32_t(uint32_t(id) | (uint32_t(flags & 3) << kFlagShift));
     for (int64_t x = r.x0; x <= r.x1; ++x)
         for (int64_t y = r.y0; y <= r.y1; ++y) {
             std::vector<GridEntry>& v = Get(x, y);
             // Growth by half keeps the slack of many small lists low.
             if (v.size() == v.capacity()) v.reserve(v.size() + v.size() / 2 + 4);
-            v.push_back(EntryOf(id, box, x, y));
+            v.push_back(EntryOf(marked, box, x, y));
         }
 }
 
 void SpatialGrid::Remove(int32_t id, const Box& box) {
     bool found = false;
     Range r;
-    if (IsWide(box, r)) {
+    if (uint32_t(id) > kIdMask || IsWide(box, r)) {
         for (size_t i = 0; i < wide_.size(); ++i)
             if (wide_[i].id == id) {
                 wide_[i] = wide_.back();
@@ -275,7 +276,7 @@ void SpatialGrid::Remove(int32_t id, const Box& box) {
                 std::vector<GridEntry>* v = Find(x, y);
                 if (!v) continue;
                 for (size_t i = 0; i < v->size(); ++i)
-                    if ((*v)[i].id == id) {
+                    if ((uint32_t((*v)[i].id) & kIdMask) == uint32_t(id)) {
                         (*v)[i] = v->back();
                         v->pop_back();
                         found = true;
@@ -289,7 +290,7 @@ void SpatialGrid::Remove(int32_t id, const Box& box) {
     if (std::isfinite(size)) sizeSum_ -= size;
 }
 
-void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
+void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out, uint8_t skip) const {
     for (const WideEntry& e : wide_)
         if (e.minX <= box.maxX && e.maxX >= box.minX && e.minY <= box.maxY && e.maxY >= box.minY)
             out.push_back(e.id);
@@ -311,8 +312,11 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out) const {
         const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0 + 1.0, -1.0, 256.0);
         const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1),
                       ay1 = int32_t(qy1);
+        const uint32_t skipMask = uint32_t(skip & 3) << kFlagShift;
         for (const GridEntry& e : v)
-            if (e.x0 <= ax1 && e.x1 >= ax0 && e.y0 <= ay1 && e.y1 >= ay0) out.push_back(e.id);
+            if (e.x0 <= ax1 && e.x1 >= ax0 && e.y0 <= ay1 && e.y1 >= ay0 &&
+                !(uint32_t(e.id) & skipMask))
+                out.push_back(int32_t(uint32_t(e.id) & kIdMask));
     };
     const int64_t n = (r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1);
     if (n > int64_t(used_) * 2) {

@@ -30,7 +30,7 @@ struct Box {
     double minX, minY, maxX, maxY;
 };
 
-// One element in one cell: its box, cut to the cell, in steps of 1/253 of the cell from the
+// One element in one cell (its slot, and flags in the top two bits): its box, cut to the cell, in steps of 1/253 of the cell from the
 // cell's lower corner, rounded outwards by a step, so that a test against it never rejects
 // what the exact box would accept. Eight bytes: a large drawing has millions of entries.
 struct GridEntry {
@@ -52,7 +52,9 @@ struct WideEntry {
 class SpatialGrid {
 public:
     void Clear();  // empty, with its memory returned
-    void Insert(int32_t id, const Box& box);
+    // flags (two bits) mark the element for queries that can leave such elements out:
+    // the store marks horizontal and vertical lines, which never cross one of their own.
+    void Insert(int32_t id, const Box& box, uint8_t flags = 0);
     void Remove(int32_t id, const Box& box);
     // True when the owner should call Rebuild.
     bool WantsRebuild() const { return count_ >= nextRebuild_; }
@@ -62,11 +64,12 @@ public:
     void Rebuild(ForEach forEach) {
         double cell = CellForRebuild();
         ResetCells(cell);
-        forEach([this](int32_t id, const Box& box) { Insert(id, box); });
+        forEach([this](int32_t id, const Box& box, uint8_t flags) { Insert(id, box, flags); });
         nextRebuild_ = count_ * 4 > 256 ? count_ * 4 : 256;
     }
-    // Appends the ids of elements whose boxes may meet `box` (unsorted, may repeat).
-    void Query(const Box& box, std::vector<int32_t>& out) const;
+    // Appends the ids of elements whose boxes may meet `box` (unsorted, may repeat),
+    // leaving out those inserted with any of the flags in `skip`.
+    void Query(const Box& box, std::vector<int32_t>& out, uint8_t skip = 0) const;
     // Nearest search: calls visit(id, box) for every element in the cells of the square
     // ring k cells (Chebyshev) from the cell of (x, y), with a box that holds the part of
     // the element in that cell; the wide list goes with ring 0. Every element whose box
@@ -96,6 +99,9 @@ private:
         std::vector<GridEntry> entries;
     };
     static constexpr double kSteps = 253.0;
+    // An entry's id carries the flags in its top two bits.
+    static constexpr int kFlagShift = 30;
+    static constexpr uint32_t kIdMask = (uint32_t(1) << kFlagShift) - 1;
     double CellForRebuild() const;
     void ResetCells(double cell);
     int64_t CellOf(double v) const;

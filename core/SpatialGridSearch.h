@@ -19,7 +19,7 @@ template <class Visit>
 bool SpatialGrid::VisitRing(double x, double y, int64_t k, Visit visit) const {
     auto cellAt = [&](int64_t cx, int64_t cy) {
         if (const auto* v = Find(cx, cy))
-            for (const GridEntry& e : *v) visit(e.id, BoxOf(e, cx, cy));
+            for (const GridEntry& e : *v) visit(int32_t(uint32_t(e.id) & kIdMask), BoxOf(e, cx, cy));
     };
     if (k == 0) {
         for (const WideEntry& e : wide_)

@@ -189,12 +189,12 @@ TEST(StoreSearch, GridQueriesFindEveryBoxThatMeetsTheQuery) {
         } else {
             const double x = pos(rng), y = pos(rng), w = step % 50 ? size(rng) : big(rng);
             boxes[size_t(id)] = {x, y, x + w, y + size(rng)};
-            g.Insert(id, boxes[size_t(id)]);
+            g.Insert(id, boxes[size_t(id)], uint8_t(id % 4));
             in[size_t(id)] = true;
             if (g.WantsRebuild())
                 g.Rebuild([&](auto insert) {
                     for (int i = 0; i < 3000; ++i)
-                        if (in[size_t(i)]) insert(i, boxes[size_t(i)]);
+                        if (in[size_t(i)]) insert(i, boxes[size_t(i)], uint8_t(i % 4));
                 });
         }
         if (step % 10) continue;
