@@ -135,6 +135,26 @@ void Search(benchmark::State& state, double zoom) {
     s.UseFitAll();
 }
 
+// The searches alone, without the marker and highlight drawing of PickSnapPoint and
+// PickElement (which the canvas does).
+void ScaleNearestFitAll(benchmark::State& state) {
+    Scene& s = SceneOf(int(state.range(0)));
+    s.UseFitAll();
+    s.store.PrepareSearch();
+    const auto cursors = Cursors();
+    const double t = 4000.0 * s.view.scale * s.view.scale;
+    size_t k = 0;
+    for (auto _ : state) {
+        auto [x, y] = cursors[k++ % cursors.size()];
+        const double wx = s.view.WorldX(x), wy = s.view.WorldY(y);
+        benchmark::DoNotOptimize(s.store.NearestPoint(wx, wy, t));
+        double d = t;
+        int32_t line, circle;
+        s.store.NearestElement(wx, wy, d, line, circle);
+        benchmark::DoNotOptimize(line);
+    }
+}
+
 void ScaleSnapFitAll(benchmark::State& state) { Search<true>(state, 1.0); }
 void ScaleSnapZoom8(benchmark::State& state) { Search<true>(state, 8.0); }
 void ScalePickFitAll(benchmark::State& state) { Search<false>(state, 1.0); }
@@ -220,7 +240,8 @@ void ScalePeakMemory(benchmark::State& state) {
 }
 
 #define KORVO_SIZES ->Arg(65000)->Arg(250000)->Arg(1000000)
-BENCHMARK(ScaleAppend)->Unit(benchmark::kMillisecond)->Iterations(1) KORVO_SIZES;
+BENCHMARK(ScaleAppend)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3) KORVO_SIZES;
+BENCHMARK(ScaleNearestFitAll)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScaleSnapFitAll)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScaleSnapZoom8)->Unit(benchmark::kMicrosecond) KORVO_SIZES;
 BENCHMARK(ScalePickFitAll)->Unit(benchmark::kMicrosecond) KORVO_SIZES;

@@ -40,7 +40,7 @@ void RingSearch(const SpatialGrid& grid, double x, double y, const Best& best, O
     const double slack = 1e-9 * (std::fabs(x) + std::fabs(y)) + 1e-12;
     if (!grid.VisitRing(x, y, 0, offer)) return;
     for (int64_t k = grid.FirstRing(x, y);; ++k) {
-        const double reach = grid.RingReach(k) - slack;
+        const double reach = grid.RingReach(x, y, k) - slack;
         if (reach > 0 && reach > best.t * 1.000001) return;
         if (!grid.VisitRing(x, y, k, offer)) return;
     }

@@ -352,7 +352,15 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out, uint8_t skip)
             if (const auto* v = Find(x, y)) scan(x, y, *v);
 }
 
-double SpatialGrid::RingReach(int64_t k) const {
-    if (k <= 1 || cell_ <= 0.0) return 0.0;
-    return double(k - 1) * cell_ * (1.0 - 1e-9);
+double SpatialGrid::RingReach(double x, double y, int64_t k) const {
+    if (k <= 0 || cell_ <= 0.0) return 0.0;
+    // Ring k lies k - 1 whole cells beyond the edge of the query point's own cell that is
+    // nearest the point.
+    const double gx = x / cell_, gy = y / cell_;
+    double edge = 0.0;
+    if (std::fabs(gx) < double(kCellLimit) && std::fabs(gy) < double(kCellLimit)) {
+        const double fx = gx - std::floor(gx), fy = gy - std::floor(gy);
+        edge = std::max(0.0, std::min(std::min(fx, 1.0 - fx), std::min(fy, 1.0 - fy)));
+    }
+    return (double(k - 1) + edge) * cell_ * (1.0 - 1e-9);
 }

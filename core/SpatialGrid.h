@@ -77,8 +77,8 @@ public:
     // 0 to k have. Returns false when no ring from k on holds anything.
     template <class Visit>
     bool VisitRing(double x, double y, int64_t k, Visit visit) const;
-    // Lower bound of the distance from the query point to every cell of ring k.
-    double RingReach(int64_t k) const;
+    // Lower bound of the distance from the query point (x, y) to every cell of ring k.
+    double RingReach(double x, double y, int64_t k) const;
     // The first ring after ring 0 that can hold a cell with anything in it.
     int64_t FirstRing(double x, double y) const;
     int32_t size() const { return count_; }
