@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <utility>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "core/Renderer.h"
 #include "core/UndoJournal.h"
@@ -31,6 +35,8 @@ bool DrawingStore::CreateStore() {
     lineCur = lineTop = circleCur = circleTop = pointTop = textCur = textCount = 0;
     lineGrid_.Clear();
     circleGrid_.Clear();
+    pointGrid_.Clear();
+    widestPen_ = 1;
     return true;
 }
 
@@ -74,28 +80,30 @@ bool DrawingStore::GrowPoints(int32_t i) {
 }
 
 void DrawingStore::ClearStore() {
-    for (int32_t i = 0; i <= lineTop && i <= lineAlloc; ++i) {
-        lines_[size_t(i)] = LineElement{};
-        freeLines_.Set(i, true);
-    }
+    // Every record up to the allocation mark becomes fresh: the tables drop their blocks,
+    // which gives the memory back, and hand out fresh records until a slot is written.
+    lines_.Refresh();
+    freeLines_.AllFree(lineAlloc + 1);
     lineCur = lineTop = 0;
-    for (int32_t i = 0; i <= circleTop && i <= circleAlloc; ++i) {
-        circles_[size_t(i)] = CircleElement{};
-        freeCircles_.Set(i, true);
-    }
+    circles_.Refresh();
+    freeCircles_.AllFree(circleAlloc + 1);
     circleCur = circleTop = 0;
     for (int32_t i = 0; i <= textCount && i < int32_t(texts_.size()); ++i) texts_[size_t(i)] = TextElement{};
     textCur = textCount = 0;
-    for (int32_t i = 0; i <= pointTop && i <= pointAlloc; ++i) {
-        points_[size_t(i)] = PointElement{};
-        freePoints_.Set(i, true);
-    }
+    points_.Refresh();
+    freePoints_.AllFree(pointAlloc + 1);
     snapIndex = -1;
     pointTop = 0;
     pickedLine = pickedCircle = firstPick = secondPick = -1;
     lineGrid_.Clear();
     circleGrid_.Clear();
+    pointGrid_.Clear();
+    widestPen_ = 1;
     appendFailed_ = false;
+#if defined(__GLIBC__)
+    // Freed blocks below the top of the heap stay with the process unless asked for.
+    malloc_trim(0);
+#endif
     if (resetToSelect) resetToSelect();
 }
 
@@ -128,16 +136,15 @@ int32_t DrawingStore::NextFreePointSlot() {
 }
 #undef KORVO_NEXT_FREE
 
-void DrawingStore::SetLineAlive(int32_t i, bool alive) {
-    LineElement& l = line(i);
-    if (bool(l.alive) == alive) return;
-    l.alive = alive ? 1 : 0;
-    freeLines_.Set(i, !alive);
-    Box b{std::min(l.x1, l.x2), std::min(l.y1, l.y2), std::max(l.x1, l.x2), std::max(l.y1, l.y2)};
-    if (alive)
-        lineGrid_.Insert(i, b);
-    else
-        lineGrid_.Remove(i, b);
+Box DrawingStore::LineBox(const LineElement& l) {
+    return {std::min(l.x1, l.x2), std::min(l.y1, l.y2), std::max(l.x1, l.x2), std::max(l.y1, l.y2)};
+}
+
+// Two horizontal lines, or two vertical ones, never cross (crossline finds them parallel
+// before anything else): the grid marks them so that the search for a new line's crossings
+// leaves them out without reading their records.
+uint8_t DrawingStore::LineFlags(const LineElement& l) {
+    return uint8_t((l.y1 == l.y2 ? 1 : 0) | (l.x1 == l.x2 ? 2 : 0));
 }
 
 Box DrawingStore::CircleBox(const CircleElement& c) {
@@ -148,15 +155,45 @@ Box DrawingStore::CircleBox(const CircleElement& c) {
     return {c.cx - r - pad, c.cy - r - pad, c.cx + r + pad, c.cy + r + pad};
 }
 
+// Alive records are never changed in place (the edit commands change deleted ones and add
+// them again), so the box an element went into its grid with is the box it leaves with.
+void DrawingStore::SetLineAlive(int32_t i, bool alive) {
+    LineElement& l = line(i);
+    if (bool(l.alive) == alive) return;
+    l.alive = alive ? 1 : 0;
+    freeLines_.Set(i, !alive);
+    if (!alive) {
+        lineGrid_.Remove(i, LineBox(l));
+        return;
+    }
+    widestPen_ = std::max(widestPen_, l.penWidth);
+    lineGrid_.Insert(i, LineBox(l), LineFlags(l));
+    if (lineGrid_.WantsRebuild())
+        lineGrid_.Rebuild([this](auto insert) {
+            for (int32_t k = 0; k <= lineTop && k <= lineAlloc; ++k) {
+                const LineElement& e = std::as_const(*this).line(k);
+                if (e.alive) insert(k, LineBox(e), LineFlags(e));
+            }
+        });
+}
+
 void DrawingStore::SetCircleAlive(int32_t i, bool alive) {
     CircleElement& c = circle(i);
     if (bool(c.alive) == alive) return;
     c.alive = alive ? 1 : 0;
     freeCircles_.Set(i, !alive);
-    if (alive)
-        circleGrid_.Insert(i, CircleBox(c));
-    else
+    if (!alive) {
         circleGrid_.Remove(i, CircleBox(c));
+        return;
+    }
+    widestPen_ = std::max(widestPen_, c.penWidth);
+    circleGrid_.Insert(i, CircleBox(c));
+    if (circleGrid_.WantsRebuild())
+        circleGrid_.Rebuild([this](auto insert) {
+            for (int32_t k = 0; k <= circleTop && k <= circleAlloc; ++k)
+                if (std::as_const(*this).circle(k).alive)
+                    insert(k, CircleBox(std::as_const(*this).circle(k)), uint8_t(0));
+        });
 }
 
 int32_t DrawingStore::AddPoint(double x, double y, uint8_t kind, uint8_t o1k, int32_t o1i,
@@ -164,17 +201,17 @@ int32_t DrawingStore::AddPoint(double x, double y, uint8_t kind, uint8_t o1k, in
     if (!std::isfinite(x) || !std::isfinite(y)) return -1;
     int32_t i = NextFreePointSlot();
     if (i < 0) return -1;
-    PointElement& p = point(i);
-    p = PointElement{x, y, kind, o1k, o1i, o2k, o2i};
+    pointAt(i) = PointElement{x, y, kind, o1k, o1i, o2k, o2i};
     freePoints_.Set(i, false);
+    pointGrid_.Added(i);
     return i;
 }
 
 void DrawingStore::Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
-                              int32_t skip, std::vector<int32_t>& out) const {
+                              int32_t skip, std::vector<int32_t>& out, uint8_t skipFlags) const {
     out.clear();
-    bool indexed = useSpatialIndex && grid.Query(box, out);
-    if (!indexed) {
+    if (useSpatialIndex) grid.Query(box, out, skipFlags);
+    if (!useSpatialIndex) {
         out.clear();
         for (int32_t i = 0; i <= top; ++i)
             if ((lines ? line(i).alive : circle(i).alive) && i != skip) out.push_back(i);
@@ -182,10 +219,17 @@ void DrawingStore::Candidates(const SpatialGrid& grid, const Box& box, int32_t t
     }
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
-    std::erase_if(out, [&](int32_t i) {
-        if (i == skip || i > top) return true;
-        return !(lines ? line(i).alive : circle(i).alive);
-    });
+    // The grid holds alive elements only (an element out of the range of the scan would be
+    // a broken invariant, and is left out as the scan would).
+    std::erase_if(out, [&](int32_t i) { return i == skip || i > top; });
+    // The records lie all over the table: ask for all of them at once, so that the exact
+    // tests that follow wait for memory once rather than once per candidate.
+    for (int32_t i : out) {
+        if (lines)
+            __builtin_prefetch(&line(i));
+        else
+            __builtin_prefetch(&circle(i));
+    }
 }
 
 void DrawingStore::AddLinePoints(int32_t n) {
@@ -193,9 +237,9 @@ void DrawingStore::AddLinePoints(int32_t n) {
     AddPoint(l.x1, l.y1, kPointEnd, kOwnerLine, n, kOwnerLine, n);
     AddPoint(l.x2, l.y2, kPointEnd, kOwnerLine, n, kOwnerLine, n);
     AddPoint((l.x1 + l.x2) / 2, (l.y1 + l.y2) / 2, kPointMidOrCentre, kOwnerLine, n, kOwnerLine, n);
-    Box box{std::min(l.x1, l.x2), std::min(l.y1, l.y2), std::max(l.x1, l.x2), std::max(l.y1, l.y2)};
-    std::vector<int32_t> cand;
-    Candidates(lineGrid_, box, lineTop, true, n, cand);
+    Box box = LineBox(l);
+    std::vector<int32_t>& cand = candidates_;
+    Candidates(lineGrid_, box, lineTop, true, n, cand, LineFlags(l));
     for (int32_t i : cand) {
         double x, y;
         if (crossline(l, line(i), x, y) == 1)
@@ -226,7 +270,7 @@ void DrawingStore::AddCirclePoints(int32_t n) {
         if (AngleOnArc(c, 90.0 * q))
             AddPoint(qx[q], qy[q], kPointCrossOrQuad, kOwnerCircle, n, kOwnerCircle, n);
     Box box = CircleBox(c);
-    std::vector<int32_t> cand;
+    std::vector<int32_t>& cand = candidates_;
     Candidates(lineGrid_, box, lineTop, true, -1, cand);
     for (int32_t i : cand) {
         double x1, y1, x2, y2;
@@ -245,7 +289,7 @@ void DrawingStore::AddCirclePoints(int32_t n) {
 
 void DrawingStore::RemovePointsOf(uint8_t ownerKind, int32_t index) {
     for (int32_t i = 0; i <= pointTop && i <= pointAlloc; ++i) {
-        PointElement& p = point(i);
+        PointElement& p = pointAt(i);
         if (p.kind == kPointFree) continue;
         if ((p.owner1Kind == ownerKind && p.owner1Index == index) ||
             (p.owner2Kind == ownerKind && p.owner2Index == index)) {

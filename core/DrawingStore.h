@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/DrawingStoreTable.h"
 #include "core/Elements.h"
 #include "core/SpatialGrid.h"
 
@@ -79,13 +79,17 @@ public:
     const LineElement& line(int32_t i) const { return lines_[size_t(i)]; }
     CircleElement& circle(int32_t i) { return circles_[size_t(i)]; }
     const CircleElement& circle(int32_t i) const { return circles_[size_t(i)]; }
-    PointElement& point(int32_t i) { return points_[size_t(i)]; }
+    // A point written through this reference is not known to the snap search's grid, which
+    // is therefore built again before the next search.
+    PointElement& point(int32_t i) {
+        pointGrid_.Invalidate();
+        return points_[size_t(i)];
+    }
     const PointElement& point(int32_t i) const { return points_[size_t(i)]; }
-    // The tables for whole scans: walking a deque by iterator avoids the index arithmetic of
-    // every access, which the searches over hundreds of thousands of slots notice.
-    const std::deque<LineElement>& lines() const { return lines_; }
-    const std::deque<CircleElement>& circles() const { return circles_; }
-    const std::deque<PointElement>& points() const { return points_; }
+    // The tables for whole scans.
+    const SlotTable<LineElement>& lines() const { return lines_; }
+    const SlotTable<CircleElement>& circles() const { return circles_; }
+    const SlotTable<PointElement>& points() const { return points_; }
     TextElement& text(int32_t i) { return texts_[size_t(i)]; }
     const TextElement& text(int32_t i) const { return texts_[size_t(i)]; }
     LineElement& currentLine() { return line(lineCur); }
@@ -103,8 +107,26 @@ public:
     int32_t snapIndex = -1;
     PointElement snapPoint;  // copy of the caught point
 
-    // Tests compare the indexed intersection search with the plain scan of every element.
+    // Tests compare the indexed searches with the plain scans of every element and point.
     bool useSpatialIndex = true;
+
+    // The searches under the cursor (Part 2.2), on the store's grids. The snap search: the
+    // alive point nearest (x, y) whose squared distance is below t, ties to the lower
+    // slot; -1 if none.
+    int32_t NearestPoint(double x, double y, double t) const;
+    // The pick: the alive line and then the alive circle nearest (x, y) at a distance d
+    // with 0 < d < t, a circle only when strictly nearer than the line; at most one of
+    // line and circle is set (-1 = none). t becomes the distance of what was picked.
+    void NearestElement(double x, double y, double& t, int32_t& line, int32_t& circle) const;
+    // Alive lines and circles whose boxes may meet `box`, each list in slot order. False,
+    // with the lists empty, when every element lies inside the box (the caller walks the
+    // tables instead).
+    bool ElementsIn(const Box& box, std::vector<int32_t>& lines, std::vector<int32_t>& circles) const;
+    // The widest pen of any element made alive since the last clear.
+    int32_t widestPen() const { return widestPen_; }
+    // Builds the snap search's grid now if it is out of date (the full redraw after a
+    // file has been read calls it, so that the first search does not pause).
+    void PrepareSearch() const;
 
 private:
     bool GrowLines(int32_t i);
@@ -113,9 +135,15 @@ private:
     int32_t AddPoint(double x, double y, uint8_t kind, uint8_t o1k, int32_t o1i, uint8_t o2k,
                      int32_t o2i);
     // Alive slots of one table, other than `skip`, in slot order, that can meet `box`.
+    // With skipFlags, lines that the grid marked so are left out (see LineFlags).
     void Candidates(const SpatialGrid& grid, const Box& box, int32_t top, bool lines,
-                    int32_t skip, std::vector<int32_t>& out) const;
+                    int32_t skip, std::vector<int32_t>& out, uint8_t skipFlags = 0) const;
     static Box CircleBox(const CircleElement& c);
+    static Box LineBox(const LineElement& l);
+    static uint8_t LineFlags(const LineElement& l);
+    PointElement& pointAt(int32_t i) { return points_[size_t(i)]; }
+    int32_t NearestPointPlain(double x, double y, double t) const;
+    void NearestElementPlain(double x, double y, double& t, int32_t& line, int32_t& circle) const;
     // Every change of `alive` goes through these, which keep the free slots and the grid.
     void SetLineAlive(int32_t i, bool alive);
     void SetCircleAlive(int32_t i, bool alive);
@@ -123,11 +151,14 @@ private:
     void Journal(char letter, int32_t index, const LineElement& e);
     void Journal(char letter, int32_t index, const CircleElement& e);
 
-    std::deque<LineElement> lines_;
-    std::deque<CircleElement> circles_;
-    std::deque<PointElement> points_;
+    SlotTable<LineElement> lines_;
+    SlotTable<CircleElement> circles_;
+    SlotTable<PointElement> points_;
     std::vector<TextElement> texts_;
     FreeSlots freeLines_, freeCircles_, freePoints_;
     SpatialGrid lineGrid_, circleGrid_;
+    mutable PointGrid pointGrid_;
+    std::vector<int32_t> candidates_;  // kept between additions: no allocation per element
+    int32_t widestPen_ = 1;
     bool appendFailed_ = false;
 };

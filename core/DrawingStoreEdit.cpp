@@ -255,7 +255,7 @@ void DrawingStore::RestoreCircle(int32_t index, int32_t colour, int32_t penWidth
 namespace {
 
 template <typename Key>
-void ShellSort(std::deque<PointElement>& a, int32_t first, int32_t last, Key key) {
+void ShellSort(SlotTable<PointElement>& a, int32_t first, int32_t last, Key key) {
     int32_t n = last - first + 1;
     for (int32_t gap = n / 2; gap > 0; gap /= 2)
         for (int32_t i = first + gap; i <= last; ++i) {
@@ -275,6 +275,7 @@ void DrawingStore::SortPoints(int32_t first, int32_t last) {
     if (first < 0) first = 0;
     if (last > pointAlloc) last = pointAlloc;
     if (last <= first) return;
+    pointGrid_.Invalidate();
     ShellSort(points_, first, last, [](const PointElement& p) { return p.x; });
     int32_t runStart = first;
     for (int32_t i = first + 1; i <= last + 1; ++i) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "core/DrawingStore.h"
 #include "core/Renderer.h"
@@ -40,23 +41,6 @@ void DrawCircleIn(Renderer& r, const CircleElement& c, int width, int colour) {
     r.canvas().SetBrush(brush, style);
 }
 
-// Squared distance from (x, y) to a box; a lower bound of the distance to anything inside.
-inline double BoxDistance2(double x, double y, double minX, double minY, double maxX, double maxY) {
-    double dx = x < minX ? minX - x : (x > maxX ? x - maxX : 0.0);
-    double dy = y < minY ? minY - y : (y > maxY ? y - maxY : 0.0);
-    return dx * dx + dy * dy;
-}
-
-// The top slot of a scan, never past the end of its table.
-template <class Table>
-int32_t LastSlot(const Table& table, int32_t top) {
-    return int32_t(std::min<int64_t>(top, int64_t(table.size()) - 1));
-}
-
-// An element whose box lies farther than the best distance so far cannot be picked; the
-// margin keeps elements whose computed distance may come out a rounding error short.
-inline bool OutOfReach(double box2, double t) { return box2 > t * t * 1.000001 + 1e-12; }
-
 }  // namespace
 
 std::string PickSnapPoint(const PickContext& c, int x, int y) {
@@ -67,21 +51,12 @@ std::string PickSnapPoint(const PickContext& c, int x, int y) {
     s.snapIndex = -1;
     double t = c.snapDistance * v.scale * v.scale;
     const double wx = v.WorldX(x), wy = v.WorldY(y);
-    auto point = s.points().begin();
-    for (int32_t i = 0, last = LastSlot(s.points(), s.pointTop); i <= last; ++i, ++point) {
-        const PointElement& p = *point;
-        if (p.kind == kPointFree) continue;
-        double d2 = (wx - p.x) * (wx - p.x) + (wy - p.y) * (wy - p.y);
-        if (d2 < t) {
-            s.snapIndex = i;
-            t = d2;
-        }
-    }
+    s.snapIndex = std::as_const(s).NearestPoint(wx, wy, t);
     if (s.snapIndex == -1) {
         if (previous != -1) XorMarker(c.renderer, previousPoint);
         return {};
     }
-    s.snapPoint = s.point(s.snapIndex);
+    s.snapPoint = std::as_const(s).point(s.snapIndex);
     if (s.snapIndex == previous) return {};
     if (previous != -1) XorMarker(c.renderer, previousPoint);
     XorMarker(c.renderer, s.snapPoint);
@@ -121,33 +96,7 @@ std::string PickElement(const PickContext& c, int x, int y) {
     const int prevLine = s.pickedLine, prevCircle = s.pickedCircle;
     double t = c.snapDistance * v.scale * v.scale;
     const double wx = v.WorldX(x), wy = v.WorldY(y);
-    s.pickedLine = -1;
-    auto line = s.lines().begin();
-    for (int32_t i = 0, last = LastSlot(s.lines(), s.lineTop); i <= last; ++i, ++line) {
-        const LineElement& l = *line;
-        if (!l.alive) continue;
-        if (OutOfReach(BoxDistance2(wx, wy, l.x1, std::min(l.y1, l.y2), l.x2, std::max(l.y1, l.y2)), t))
-            continue;
-        double d = PointSegmentDistance(l, wx, wy);
-        if (d > 0 && d < t) {
-            s.pickedLine = i;
-            t = d;
-        }
-    }
-    s.pickedCircle = -1;
-    auto circle = s.circles().begin();
-    for (int32_t i = 0, last = LastSlot(s.circles(), s.circleTop); i <= last; ++i, ++circle) {
-        const CircleElement& e = *circle;
-        if (!e.alive) continue;
-        double r = std::fabs(e.radius);
-        if (OutOfReach(BoxDistance2(wx, wy, e.cx - r, e.cy - r, e.cx + r, e.cy + r), t)) continue;
-        double d = PointCircleDistance(e, wx, wy);
-        if (d > 0 && d < t) {
-            s.pickedCircle = i;
-            t = d;
-            s.pickedLine = -1;
-        }
-    }
+    std::as_const(s).NearestElement(wx, wy, t, s.pickedLine, s.pickedCircle);
     if (s.pickedLine == prevLine && s.pickedCircle == prevCircle) return {};
     const int nowLine = s.pickedLine, nowCircle = s.pickedCircle;
     s.pickedLine = prevLine;
