@@ -110,7 +110,7 @@ public:
     // Tests compare the indexed searches with the plain scans of every element and point.
     bool useSpatialIndex = true;
 
-    // The searches under the cursor (Part 2.2), on the store's grids. The snap search: the
+    // The searches under the cursor, on the store's grids. The snap search: the
     // alive point nearest (x, y) whose squared distance is below t, ties to the lower
     // slot; -1 if none.
     int32_t NearestPoint(double x, double y, double t) const;

@@ -105,31 +105,23 @@ std::string PickElement(const PickContext& c, int x, int y) {
     s.pickedLine = nowLine;
     s.pickedCircle = nowCircle;
 
-    Canvas::PenMode mode = r.canvas().penMode();
-    r.SetPenMode(Canvas::PenMode::Copy);
+    HighlightPicked(s, r);
     char text[768];
     text[0] = 0;
     if (nowLine != -1) {
         const LineElement& l = s.line(nowLine);
-        DrawLineIn(r, l, 2, 6);
-        r.SetPenWidth(l.penWidth);
         std::snprintf(text, sizeof text, "選択直線=%5d (%lf , %lf) - (%lf, %lf) d%lf", nowLine, l.x1,
                       l.y1, l.x2, l.y2, t);
     } else if (nowCircle != -1) {
         const CircleElement& e = s.circle(nowCircle);
-        Canvas::BrushStyle style = r.canvas().brushStyle();
-        r.SetBrush(0, 1);  // the highlight is an outline, never a fill
-        r.SetPenWidth(2);
-        r.DrawCircle(e.cx, e.cy, e.radius, 6, e.startAngle, e.endAngle);
-        r.SetPenWidth(e.penWidth);
-        r.SetBrush(0, style == Canvas::BrushStyle::Solid ? 0 : 1);
         std::snprintf(text, sizeof text, "選択円=%5d 中心(%lf %lf) 半径=%lf 角度(%lf->%lf) d%lf",
                       nowCircle, e.cx, e.cy, e.radius, e.startAngle, e.endAngle, t);
     }
-    r.SetPenMode(mode);
     return text;
 }
 
+// The highlight is an outline in yellow, width 2, never a fill; the pen width is then set
+// back to the element's own.
 void HighlightPicked(DrawingStore& s, Renderer& r) {
     Canvas::PenMode mode = r.canvas().penMode();
     r.SetPenMode(Canvas::PenMode::Copy);
