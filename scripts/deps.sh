@@ -1,8 +1,7 @@
 #!/bin/sh
 # Installs what Korvo needs to build, test and run on Debian 12 (poppler-utils: the tests look
-# at printed PDF pages; libsodium-dev and pkg-config: the cryptography of sessions with a passphrase);
-# skips what
-# is already there.
+# at printed PDF pages; libsodium-dev, found with pkg-config: the cryptography of sessions with
+# a passphrase); skips what is already there.
 set -e
 pkgs="build-essential cmake qt6-base-dev libgtest-dev libbenchmark-dev fonts-noto-cjk poppler-utils libsodium-dev pkg-config"
 missing=""
