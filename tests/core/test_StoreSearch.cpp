@@ -207,8 +207,9 @@ TEST(StoreSearch, GridQueriesFindEveryBoxThatMeetsTheQuery) {
         for (int i = 0; i < 3000; ++i) {
             const Box& b = boxes[size_t(i)];
             if (in[size_t(i)] && b.minX <= q.maxX && b.maxX >= q.minX && b.minY <= q.maxY &&
-                b.maxY >= q.minY)
+                b.maxY >= q.minY) {
                 ASSERT_TRUE(hit[size_t(i)]) << "box " << i << " at step " << step;
+            }
         }
     }
 }
