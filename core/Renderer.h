@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "core/Canvas.h"
@@ -23,10 +22,6 @@ public:
     double ucsX = 0.0, ucsY = 0.0;
     // Surface size, for ClearScreen.
     int surfaceW = 0, surfaceH = 0;
-    // Lets the window system run the events that are waiting, once, in the middle of a
-    // redraw. Empty in plain tests.
-    std::function<void()> processEvents;
-
     // Canvas settings through the colour table.
     void SetPenColour(int index);
     void SetTextColour(int index);

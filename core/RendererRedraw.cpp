@@ -30,9 +30,6 @@ Box VisibleWorld(const View& v, const Canvas& c, int widestPen) {
 void Renderer::Redraw(const DrawingStore& store) {
     ClearScreen();
     canvas_.SetPenMode(Canvas::PenMode::Copy);
-    if (processEvents) processEvents();
-    // The events may have changed the pen; the elements are drawn in copy mode.
-    canvas_.SetPenMode(Canvas::PenMode::Copy);
     // Drawing changes no canvas setting but the pen colour, which DrawCircle sets to the
     // circle's own: a setting equal to the one made for the element before needs no call.
     int penWidth = -1, penColour = -1, brushColour = -1, brushStyle = -1;
