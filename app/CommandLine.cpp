@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/DacFile.h"
-#include "core/DrawingStore.h"
-#include "core/TForm1.h"
-#include "core/UserPrompts.h"
-#include "exchange/DxfReader.h"
-#include "exchange/DxfWriter.h"
-#include "exchange/Mprint.h"
-#include "exchange/TarnixReader.h"
+#include "files/DacFile.h"
+#include "files/DxfReader.h"
+#include "files/DxfWriter.h"
+#include "files/TarnixReader.h"
+#include "kernel/UserPrompts.h"
+#include "model/DrawingStore.h"
+#include "render/Mprint.h"
+#include "window/TForm1.h"
 
 #ifndef KORVO_VERSION
 #define KORVO_VERSION "0"

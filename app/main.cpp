@@ -8,10 +8,10 @@
 #include <string>
 
 #include "app/CommandLine.h"
-#include "core/QtPrompts.h"
-#include "core/TForm1.h"
-#include "core/TForm1Fonts.h"
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
+#include "render/JapaneseFonts.h"
+#include "window/QtPrompts.h"
+#include "window/TForm1.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
 #include "net/DPlayAddress.h"
 #include "net/DPlayHookState.h"
 #include "net/DPlayTestHooks.h"

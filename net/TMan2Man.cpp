@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
 #include "net/TCoDlg.h"
 #include "net/TMan2ManDialogs.h"
 #include "net/TSeDlg.h"

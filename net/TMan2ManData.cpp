@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
 #include "net/TMan2Man.h"
 #include "net/TMan2ManMessages.h"
 

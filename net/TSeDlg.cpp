@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
 #include "net/TMan2ManDialogs.h"
 
 using namespace man2man;

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 #include "app/CommandLine.h"
-#include "tests/core/test_TForm1Fixture.h"
+#include "tests/window/test_TForm1Fixture.h"
 
 namespace {
 

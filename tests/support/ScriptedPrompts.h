@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/UserPrompts.h"
+#include "kernel/UserPrompts.h"
 
 class ScriptedPrompts final : public UserPrompts {
 public:

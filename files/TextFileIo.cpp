@@ -1,0 +1,184 @@
+// Line-oriented text files: locale-free numbers, line splitting, chunked and atomic writing.
+#include "files/TextFileIo.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// For a number from_chars found out of range: true when it is too small for a double (it
+// reads as zero, as with strtod), false when too large. The digits and the exponent give
+// the order of magnitude to within one unit, which is all the sign of it needs; `hex`
+// counts in bits (four a digit) against a binary exponent.
+bool Underflows(const char* p, const char* end, bool hex) {
+    const int64_t unit = hex ? 4 : 1;
+    auto digit = [&](char c) { return hex ? IsHexDigit(c) : IsDigit(c); };
+    while (p != end && *p == '0') ++p;
+    int64_t magnitude = 0;
+    int64_t intDigits = 0;
+    while (p != end && digit(*p)) ++intDigits, ++p;
+    if (p != end && *p == '.') ++p;
+    if (intDigits > 0) {
+        magnitude = intDigits * unit;
+        while (p != end && digit(*p)) ++p;
+    } else {
+        int64_t zeros = 0;
+        while (p != end && *p == '0') ++zeros, ++p;
+        if (p == end || !digit(*p)) return true;  // all zeros: never out of range, but small
+        magnitude = -(zeros + 1) * unit;
+        while (p != end && digit(*p)) ++p;
+    }
+    int64_t exponent = 0;
+    if (p != end && (*p == (hex ? 'p' : 'e') || *p == (hex ? 'P' : 'E'))) {
+        ++p;
+        bool negative = false;
+        if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+        // Saturates far beyond any digit count a line can hold.
+        while (p != end && IsDigit(*p)) {
+            exponent = std::min<int64_t>(exponent * 10 + (*p - '0'), int64_t(1) << 40);
+            ++p;
+        }
+        if (negative) exponent = -exponent;
+    }
+    return magnitude + exponent < 0;
+}
+
+}  // namespace
+
+bool ParseNumber(const char*& p, const char* end, double& value) {
+    const char* s = p;
+    bool negative = false;
+    if (s != end && (*s == '+' || *s == '-')) negative = *s++ == '-';
+    // from_chars takes a minus of its own, strtod only one sign.
+    if (s == end || *s == '+' || *s == '-') return false;
+    double v = 0.0;
+    bool hex = false;
+    std::from_chars_result r{s, std::errc::invalid_argument};
+    if (end - s > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') &&
+        (IsHexDigit(s[2]) || (s[2] == '.' && end - s > 3 && IsHexDigit(s[3])))) {
+        hex = true;
+        s += 2;
+        r = std::from_chars(s, end, v, std::chars_format::hex);
+    } else {
+        r = std::from_chars(s, end, v);
+    }
+    if (r.ec == std::errc::invalid_argument) return false;
+    if (r.ec == std::errc::result_out_of_range) v = Underflows(s, r.ptr, hex) ? 0.0 : HUGE_VAL;
+    p = r.ptr;
+    value = negative ? -v : v;
+    return true;
+}
+
+void LineSplitter::Feed(std::string_view chunk) {
+    size_t pos = 0;
+    for (size_t nl; (nl = chunk.find('\n', pos)) != std::string_view::npos; pos = nl + 1) {
+        std::string_view piece = chunk.substr(pos, nl - pos);
+        if (overlong_) {
+            overlong_ = false;
+        } else if (pending_.empty()) {
+            // The common case: the whole line lies in this chunk and is read in place.
+            if (piece.size() <= maxLine_) onLine_(piece);
+        } else if (pending_.size() + piece.size() <= maxLine_) {
+            pending_.append(piece);
+            onLine_(pending_);
+        }
+        pending_.clear();
+    }
+    std::string_view rest = chunk.substr(pos);
+    if (overlong_ || rest.empty()) return;
+    if (pending_.size() + rest.size() > maxLine_) {
+        overlong_ = true;
+        std::string().swap(pending_);
+        return;
+    }
+    pending_.append(rest);
+}
+
+void LineSplitter::Finish() {
+    if (!overlong_ && !pending_.empty()) onLine_(pending_);
+    pending_.clear();
+    overlong_ = false;
+}
+
+ChunkedFile::ChunkedFile() = default;
+ChunkedFile::~ChunkedFile() = default;
+
+bool ChunkedFile::Open(const std::string& path) {
+    file_ = std::make_unique<QFile>(QString::fromStdString(path));
+    // Unbuffered: the chunk is the only buffer needed.
+    if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+    chunk_.resize(size_t(1) << 20);
+    got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+    total_ = file_->size();
+    return got_ >= 0;
+}
+
+std::string_view ChunkedFile::Next() {
+    if (!file_ || readFailed_) return {};
+    if (!first_) {
+        got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+        if (got_ < 0) {
+            readFailed_ = true;
+            return {};
+        }
+    }
+    first_ = false;
+    done_ += got_;
+    return {chunk_.data(), size_t(got_)};
+}
+
+void ProgressPacer::Tick(bool last) {
+    if (!call_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - lastCall_ < std::chrono::milliseconds(4)) return;
+    lastCall_ = now;
+    call_();
+}
+
+bool ReadFileLines(const std::string& path, LineSplitter& splitter,
+                   const std::function<void(int64_t, int64_t)>& progress) {
+    ChunkedFile file;
+    if (!file.Open(path)) return false;
+    for (std::string_view chunk; !(chunk = file.Next()).empty();) {
+        splitter.Feed(chunk);
+        if (progress) progress(file.Done(), file.Total());
+    }
+    if (file.ReadFailed()) return false;
+    splitter.Finish();
+    return true;
+}
+
+void RecordText::Text(std::string_view s) {
+    size_t room = size_t(text_ + kRoom - p_);
+    p_ = std::copy_n(s.data(), std::min(room, s.size()), p_);
+}
+
+void RecordText::Int(int64_t v, int width) {
+    char digits[24];
+    auto r = std::to_chars(digits, digits + sizeof digits, v);
+    for (auto n = r.ptr - digits; n < width; ++n) *p_++ = ' ';
+    p_ = std::copy(digits, r.ptr, p_);
+}
+
+bool SaveFileAtomically(const std::string& path,
+                        const std::function<bool(const TextSink&)>& write) {
+    // QSaveFile writes a temporary file beside the target and renames it over the target
+    // only on commit; it never falls back to writing the target in place.
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const TextSink sink = [&file](std::string_view chunk) {
+        return file.write(chunk.data(), qint64(chunk.size())) == qint64(chunk.size());
+    };
+    if (!write(sink)) {
+        file.cancelWriting();  // the destructor removes the temporary file
+        return false;
+    }
+    return file.commit();
+}

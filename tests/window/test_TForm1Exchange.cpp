@@ -1,0 +1,158 @@
+// DXF in and out, the settings dialog and lines to arcs through the real window.
+#include <QFile>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "tests/window/test_TForm1Fixture.h"
+#include "window/TPagesDlg.h"
+
+namespace {
+
+class TForm1ExchangeTest : public TForm1Test {
+protected:
+    std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
+    static void Write(const std::string& path, const QByteArray& bytes) {
+        QFile f(QString::fromStdString(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray Bytes(const std::string& path) {
+        QFile f(QString::fromStdString(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    void ImportDxf(const std::optional<std::string>& path) {
+        prompts.AnswerTexts({path});
+        form->DXFI1Click();
+        Settle();
+    }
+    QTemporaryDir dir;
+};
+
+const QByteArray kTwoEntities =
+    "0\nSECTION\n2\nENTITIES\n"
+    "0\nLINE\n8\n0\n10\n1.5\n20\n2\n11\n30\n21\n40\n"
+    "0\nCIRCLE\n8\n0\n10\n5\n20\n5\n40\n2.25\n"
+    "0\nENDSEC\n0\nEOF\n";
+
+}  // namespace
+
+TEST_F(TForm1ExchangeTest, ADxfFileReplacesTheDrawingAndACancelOrUnreadableFileLeavesIt) {
+    form->store.AddLine(0, 0, 10, 5, 1);
+    ImportDxf(std::nullopt);  // cancelled
+    EXPECT_EQ(AliveLines(), 1);
+    ASSERT_EQ(prompts.shown().size(), 1u);
+    EXPECT_EQ(prompts.shown()[0].request.filter, "DXFファイル (*.dxf)");
+    EXPECT_EQ(prompts.shown()[0].request.defaultSuffix, "dxf");
+
+    form->Timer1->stop();
+    ImportDxf(Path("missing.dxf"));
+    EXPECT_EQ(prompts.messageTexts().back(), "ファイルオープンに失敗しました");
+    EXPECT_TRUE(form->Timer1->isActive());  // one run of the tracking after the failure
+    EXPECT_EQ(AliveLines(), 1);
+    EXPECT_EQ(form->store.line(0).x2, 10.0);
+    EXPECT_EQ(form->windowTitle(), "Korvo");
+
+    Write(Path("two.dxf"), kTwoEntities);
+    prompts.clear();
+    ImportDxf(Path("two.dxf"));
+    EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"読み込みに成功しました"});
+    EXPECT_EQ(prompts.shown().back().caption, "Message");
+    EXPECT_EQ(form->windowTitle().toStdString(), Path("two.dxf"));
+    ASSERT_EQ(AliveLines(), 1);
+    EXPECT_EQ(form->store.line(0).x1, 1.5);
+    EXPECT_EQ(form->store.line(0).y2, 40.0);
+    ASSERT_EQ(AliveCircles(), 1);
+    EXPECT_EQ(form->store.circle(0).radius, 2.25);
+}
+
+TEST_F(TForm1ExchangeTest, WhatWasNotReadIsSaidWithTheSuccessNeverBehindIt) {
+    // A file that ends without its end mark loses its last entity; the user is told.
+    Write(Path("cut.dxf"), "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n0\n11\n5\n21\n5\n");
+    ImportDxf(Path("cut.dxf"));
+    const std::string text = prompts.messageTexts().back();
+    EXPECT_EQ(text.rfind("読み込みに成功しました\n", 0), 0u) << text;
+    EXPECT_GT(text.size(), std::string("読み込みに成功しました\n").size());
+}
+
+TEST_F(TForm1ExchangeTest, ExportWritesTheDrawingAndAFailedWriteIsNeverReportedAsSuccess) {
+    form->store.AddLine(0, 0, 10, 5, 1);
+    form->store.AddCircle(5, 5, 3, 0, 90, 1);
+    prompts.AnswerTexts({Path("out.dxf")});
+    form->DXFE1Click();
+    EXPECT_EQ(prompts.messageTexts().back(), "ファイル出力に成功しました");
+    EXPECT_EQ(prompts.shown()[0].request.initialPath, "Korvo");
+    const QByteArray bytes = Bytes(Path("out.dxf"));
+    EXPECT_TRUE(bytes.contains("  0\r\nLINE\r\n  8\r\n1\r\n"));
+    EXPECT_TRUE(bytes.contains("  0\r\nARC\r\n  8\r\n0\r\n"));
+    EXPECT_TRUE(bytes.endsWith("  0\r\nEOF\r\n"));
+
+    prompts.clear();
+    prompts.AnswerTexts({Path("no-such-folder/out.dxf")});
+    form->DXFE1Click();
+    EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"ファイル出力に失敗しました"});
+
+    // What was exported comes back the same.
+    ImportDxf(Path("out.dxf"));
+    ASSERT_EQ(AliveLines(), 1);
+    EXPECT_EQ(form->store.line(0).x2, 10.0);
+    ASSERT_EQ(AliveCircles(), 1);
+    EXPECT_EQ(form->store.circle(0).endAngle, 90.0);
+}
+
+TEST_F(TForm1ExchangeTest, TheSettingsDialogOpensFromItsButtonAndWritesTheWindowsValues) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        TPagesDlg* dlg = form->PagesDlg;
+        seen = dlg->isVisible();
+        EXPECT_EQ(dlg->Edit1->text(), "5");
+        EXPECT_EQ(dlg->TrackBar2->value(), 20);
+        dlg->TrackBar2->setValue(1);
+        dlg->OKBtnClick();
+    });
+    Button("SpeedButton33")->click();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(form->SnapDistance, 200.0);
+    EXPECT_EQ(form->SplineResolution, 5.0);
+}
+
+TEST_F(TForm1ExchangeTest, LinesToArcsJoinsAGentleBendIntoOneArcAndUndoBringsTheLinesBack) {
+    form->store.AddLine(0, 0, 10, 0, 1);
+    form->store.AddLine(10, 0, 19.40, 3.42, 1);
+    form->store.AddLine(100, 0, 110, 0, 1);
+    form->store.AddLine(110, 0, 115, 8.66, 1);  // a bend of 60 degrees stays
+    form->TooltoArcClick();
+    EXPECT_EQ(AliveLines(), 2);
+    ASSERT_EQ(AliveCircles(), 1);
+    EXPECT_NE(form->store.circle(0).startAngle, form->store.circle(0).endAngle);
+    for (int i = 0; i < 3; ++i) form->Undo1Click();
+    EXPECT_EQ(AliveLines(), 4);
+    EXPECT_EQ(AliveCircles(), 0);
+}
+
+TEST_F(TForm1ExchangeTest, ATextIsDrawnAtItsHeightWithHalfWidthCharactersHalfAsWide) {
+    // Texts once came out squeezed to half their width: the face's average character
+    // width, near a full em for the Japanese face, was taken for a half-width one.
+    Write(Path("text.dxf"), "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n40\n1\nHHHHHHHHHH\n0\nEOF\n");
+    ImportDxf(Path("text.dxf"));
+    ASSERT_EQ(form->store.textCount, 1);
+    form->view.scale = 1.0;
+    form->Redraw();
+    Settle();
+    const QImage image = form->canvas.image();
+    int left = image.width(), right = -1, top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, left);
+    // Ten half-width letters of a 40-unit text: about 10 x 20 pixels wide.
+    EXPECT_GT(right - left + 1, 150);
+    EXPECT_LT(right - left + 1, 220);
+    EXPECT_GT(bottom - top + 1, 20);
+}

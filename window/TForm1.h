@@ -1,0 +1,223 @@
+// The main window TForm1: owner of the drawing, the view and the command state, and the
+// wiring from its controls to the code that does the work.
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+#include <array>
+#include <cstdint>
+
+#include "model/DrawingStore.h"
+#include "model/UndoJournal.h"
+#include "net/TMan2Man.h"
+#include "render/Canvas.h"
+#include "render/Renderer.h"
+#include "render/View.h"
+#include "window/TForm1Tools.h"
+
+class QButtonGroup;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QScrollArea;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class TColourBox;
+class TPagesDlg;
+class TPaintBox;
+struct CommandHosts;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // False when the element tables could not be had at start-up; the program then ends
+    // with status 3.
+    bool storeCreated() const { return storeCreated_; }
+
+    // ---- State owned by the window ----
+    DrawingStore store;
+    UndoJournal journal;
+    View view;  // scale, origin, viewExtent, bounds box
+    Canvas canvas;
+    Renderer renderer{canvas, view};
+
+    // The command state machine and its bridge to the controls; the names below are the
+    // window's view of its state.
+    TForm1Tools tools{*this};
+    int32_t& commandCode = tools.machine.commandCode;
+    int32_t& toolStep = tools.machine.toolStep;
+    int32_t& snapOn = tools.machine.snapOn;
+    int32_t& ucsOn = renderer.ucsOn;
+    double& ucsOriginX = renderer.ucsX;
+    double& ucsOriginY = renderer.ucsY;
+    double& SnapDistance = tools.machine.snapDistance;
+    double SplineResolution = 5.0;
+    double ArcAngleMin = 140.0;
+    double ArcAngleMax = 170.0;
+    int32_t LineShareTag = 0, CircleShareTag = 0;
+    std::array<uint8_t, 56> LineShareRecord{};
+    std::array<uint8_t, 64> CircleShareRecord{};
+
+    // ---- Controls (objectName = the control's name) ----
+    QWidget* Panel1 = nullptr;  // centre: tool bar above the drawing area
+    QWidget* CoolBar1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    TPaintBox* PaintBox1 = nullptr;
+    QWidget* Panel2 = nullptr;  // right band
+    QTabWidget* PageControl1 = nullptr;
+    QButtonGroup* paletteGroup = nullptr;  // every palette button, one exclusive group
+    TColourBox* ComboBox1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
+           *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr;
+    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr,
+              *Edit5 = nullptr, *Edit6 = nullptr;
+    QWidget* Panel3 = nullptr;  // bottom band: log and chat
+    QWidget* Panel4 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanels[2] = {nullptr, nullptr};
+    QTimer* Timer1 = nullptr;
+
+    QToolButton* Button(const char* name) const;
+
+    // The size of the drawing panel that the view rules call Panel1's width and height:
+    // the part of Panel1 below the tool bar, which ScrollBox1 fills (its scroll bars
+    // included, so the figure does not change when they come and go).
+    QSize DrawingPanelSize() const;
+    void SetStatusPanel(int panel, const QString& text);
+    QString StatusPanelText(int panel) const;
+    // The size of the widgets around the canvas, as the view commands read and set it.
+    SurfaceGeometry ReadSurface() const;
+    void ApplySurface(const SurfaceGeometry& surface);
+
+    // ---- Start-up, resize, view ----
+    void FormCreate();
+    void FormResize();
+    void ClearScreen();
+    void Redraw();
+    // Asks for a full redraw once the events that are waiting have run, as the window
+    // system asks for a repaint; several requests make one redraw.
+    void RequestRepaint();
+
+    // ---- Command state ----
+    void ResetToSelect();
+    void LeaveCommand();
+    // XOR-draws the current command's rubber band; no command of the select tool has one.
+    void ToggleRubberBand(int32_t step);
+
+    // ---- Handlers that work now ----
+    void FileExitClick();
+    void ComboBox1Change();
+    void SpeedButton35Click();
+    void SpeedButton19Click();
+    void Undo1Click();
+    void FileClsClick();
+    void RunBackClick();
+    void PaintBox1Paint();
+    void SpeedButton17Click();
+    void SpeedButton21Click();
+    void SpeedButton20Click();
+    void SpeedButton22Click();
+    void PageControl1Change();
+    void SpeedButton1Click();
+
+    // ---- The native drawing file (TForm1File.cpp) ----
+    void FileOpenClick();
+    void FilseSaveAsClick();
+    // Reads a "dac" file into the drawing as the open command does once a file is chosen:
+    // the drawing is replaced only when the file could be read; false after the message.
+    bool OpenDacFile(const std::string& path);
+
+    // ---- DXF, settings, lines to arcs (TForm1Exchange.cpp) ----
+    void DXFI1Click();
+    void DXFE1Click();
+    // Reads a DXF file into the drawing as the DXF command does once a file is chosen.
+    bool OpenDxfFile(const std::string& path);
+    void SettingsClick();
+    void TooltoArcClick();
+    // The settings dialog, made once right after the window and living as long.
+    TPagesDlg* PagesDlg = nullptr;
+
+    // ---- The binary import and printing (TForm1Print.cpp) ----
+    void FileTarnix1Click();
+    // Reads a drawing of the other drafting program as the import command does once a file
+    // is chosen; false when the file could not be opened.
+    bool OpenTarnixFile(const std::string& path);
+    void SpeedButton23Click();
+
+    // ---- Drawing together (window/TForm1Share.cpp) ----
+    // Made with the window as its owner, so that its dialogs sit over the window; last of
+    // the state, so that it goes first and nothing arrives for a store that has gone.
+    TMan2Man man2man{this};
+    void SpeedButton34Click();
+    void Edit6KeyDown(int key);
+    void man2manGuestArrived(TMan2Man* Sender, bool IsHost);
+    void man2manGuestLalabye(TMan2Man* Sender);
+    void man2manChatComming(TMan2Man* Sender);
+    void man2manRegiDataComming(TMan2Man* Sender, RegiDataTag DataTag);
+    void man2manLostConnection(TMan2Man* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+
+    // ---- Palette handlers, handed to the command state machine (TForm1Commands.cpp) ----
+    void SpeedButton30Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton10Click();
+    void SpeedButton11Click();
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void SpeedButton14Click();
+    void SpeedButton26Click();
+    void SpeedButton27Click();
+    void SpeedButton28Click();
+    void SpeedButton29Click();
+    void SpeedButton32Click();
+    void SpeedButton36Click();
+    void SpeedButton38Click();
+    void Timer1Timer();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();                         // TForm1Layout.cpp
+    QWidget* BuildPanel2(CommandHosts& hosts);  // TForm1Layout.cpp
+    QWidget* BuildPanel3(CommandHosts& hosts);  // TForm1Layout.cpp
+    void BuildStatusBar();                      // TForm1Layout.cpp
+    void ConnectView();                         // TForm1View.cpp
+    void SyncRenderer();
+    void SyncCanvasToViewport();
+    void RememberScroll();
+    // The full redraw; keepMarker keeps the caught snap point and its marker.
+    void RedrawAll(bool keepMarker);
+    void FlushCanvas();
+    void WireSharing();           // window/TForm1Share.cpp
+    void RegisterShareRecords();  // window/TForm1Share.cpp
+    void UnwireSharing();         // window/TForm1Share.cpp
+    void ShowConnectedNames();    // window/TForm1Share.cpp
+    void ShowUnconnected();       // window/TForm1Share.cpp
+
+    bool storeCreated_ = false;
+    bool formCreated_ = false;
+    QSize lastPanelSize_;
+    // The scroll position as the user last left it, kept apart from the scroll bars, which
+    // cut it to their new range during a resize before the window hears of the resize.
+    QPoint lastScroll_;
+    bool redrawing_ = false;
+    bool redrawAgain_ = false;
+    bool repaintPending_ = false;
+    qint64 shownCanvasKey_ = 0;
+};

@@ -1,0 +1,73 @@
+// The main window's DXF commands, settings dialog and lines-to-arcs; progress of long loads.
+#include <QTimer>
+
+#include "edit/LinesToArcs.h"
+#include "files/DxfReader.h"
+#include "files/DxfWriter.h"
+#include "kernel/UserPrompts.h"
+#include "window/LoadProgress.h"
+#include "window/TForm1.h"
+#include "window/TPagesDlg.h"
+
+namespace {
+
+FileDialogRequest DxfDialog(const char* title, const std::string& initialPath) {
+    FileDialogRequest r;
+    r.title = title;
+    r.filter = "DXFファイル (*.dxf)";
+    r.defaultSuffix = "dxf";
+    r.initialPath = initialPath;
+    return r;
+}
+
+}  // namespace
+
+void TForm1::DXFI1Click() {
+    // The drawing stays until a file has been chosen and opened.
+    auto path = Prompts().OpenFileName(DxfDialog("開く", ""));
+    if (!path) return;
+    OpenDxfFile(*path);
+}
+
+bool TForm1::OpenDxfFile(const std::string& path) {
+    DxfReadSettings settings;
+    settings.splineResolution = SplineResolution;
+    settings.arcAngleMin = ArcAngleMin;
+    settings.arcAngleMax = ArcAngleMax;
+    DxfReadReport report;
+    LoadProgress progress(this);
+    const bool opened = ImportDxfFile(path, store, settings, report,
+                                      [&](int64_t done, int64_t total, int64_t entities) {
+                                          progress.Report(done, total, entities);
+                                      });
+    if (!opened) {
+        ShowMessage("ファイルオープンに失敗しました");
+        Timer1->start();
+        return false;
+    }
+    setWindowTitle(QString::fromStdString(path));
+    Redraw();
+    std::string text = "読み込みに成功しました";
+    // Whatever was left unread is said with the success, never hidden behind it.
+    for (const std::string& note : report.notes) text += "\n" + note;
+    Prompts().Message(text, "Message", PromptButtons::Ok,
+                      report.notes.empty() ? PromptIcon::None : PromptIcon::Warning);
+    return true;
+}
+
+void TForm1::DXFE1Click() {
+    auto path = Prompts().SaveFileName(DxfDialog("名前を付けて保存", windowTitle().toStdString()));
+    if (!path) return;
+    if (!SaveDxfFile(*path, store)) {
+        ShowMessage("ファイル出力に失敗しました");
+        return;
+    }
+    Prompts().Message("ファイル出力に成功しました", "Message");
+}
+
+void TForm1::SettingsClick() {
+    PagesDlg->RefreshSettings();
+    PagesDlg->exec();
+}
+
+void TForm1::TooltoArcClick() { LinesToArcs(store, ArcAngleMin, ArcAngleMax); }

@@ -1,0 +1,82 @@
+// The main window's import of the other drafting program's files, and the print command.
+#include <QPrinter>
+#include <QTimer>
+
+#include "files/TarnixReader.h"
+#include "kernel/UserPrompts.h"
+#include "render/Mprint.h"
+#include "window/LoadProgress.h"
+#include "window/TForm1.h"
+
+void TForm1::FileTarnix1Click() {
+    FileDialogRequest r;
+    r.title = "開く";
+    r.filter = "すべてのファイル (*)";
+    r.defaultSuffix = "dac";
+    // The drawing stays until a file has been chosen and opened.
+    auto path = Prompts().OpenFileName(r);
+    if (!path) return;
+    OpenTarnixFile(*path);
+}
+
+bool TForm1::OpenTarnixFile(const std::string& path) {
+    TarnixReadReport report;
+    LoadProgress progress(this);
+    const bool opened =
+        ImportTarnixFile(path, store, report, [&](int64_t done, int64_t total, int64_t records) {
+            progress.Report(done, total, records);
+        });
+    if (!opened) {
+        ShowMessage("ファイル読み込みに失敗しました");
+        return false;
+    }
+    setWindowTitle(QString::fromStdString(path));
+    // Also after an early end: what the store holds is what the user sees.
+    Redraw();
+    if (!report.complete) {
+        ShowMessage("ファイル読み込みに失敗しました");
+        return true;
+    }
+    std::string text = "読み込みに成功しました";
+    for (const std::string& note : report.notes) text += "\n" + note;
+    Prompts().Message(text, "Message", PromptButtons::Ok,
+                      report.notes.empty() ? PromptIcon::None : PromptIcon::Warning);
+    return true;
+}
+
+namespace {
+
+bool HasLines(const DrawingStore& store) {
+    for (int32_t i = 0; i <= store.lineTop && i <= store.lineAlloc; ++i)
+        if (store.line(i).alive) return true;
+    return false;
+}
+
+}  // namespace
+
+void TForm1::SpeedButton23Click() {
+    if (Prompts().Message("印刷開始します", "Message", PromptButtons::OkCancel) != PromptAnswer::Ok)
+        return;
+    // The page is scaled to the lines; without one there is nothing to scale by.
+    if (!HasLines(store)) {
+        ShowMessage("直線がないため印刷できません");
+        return;
+    }
+    auto target = Prompts().PrintDialog();
+    if (!target) return;
+    bool printed;
+    if (!target->outputFile.empty()) {
+        printed = PrintDrawingToPdf(target->outputFile, store);
+    } else {
+        QPrinter printer(QPrinter::HighResolution);
+        if (!target->printerName.empty())
+            printer.setPrinterName(QString::fromStdString(target->printerName));
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        // Texts are sized in printer pixels: the resolution of the PDF, so that paper and
+        // file look alike.
+        printer.setResolution(600);
+        printed = PrintDrawing(printer, store);
+    }
+    if (!printed) ShowMessage("印刷に失敗しました");
+}
