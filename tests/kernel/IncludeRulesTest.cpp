@@ -1,10 +1,13 @@
-// The kernel files must not depend on Qt, directly or through the project headers they include.
+// The include rules of the tree: the kernel knows nothing of Qt, and no file includes from a
+// folder above its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
@@ -116,6 +119,99 @@ TEST(KernelPurity, NoKernelFileIncludesAQtHeader) {
         EXPECT_NE(std::find(kernelFiles.begin(), kernelFiles.end(), expected), kernelFiles.end())
             << expected;
     EXPECT_TRUE(qt.empty()) << ::testing::PrintToString(qt);
+}
+
+// The folders of the program, each using only those before it here. The session layer and
+// TMan2Man (net) stand beside them: only the window and the entry point use them, and they
+// use nothing of the program but the prompt seam, so that they know nothing of drawings.
+// tests/ and bench/ mirror the folders and follow the same rules; their support/ folders
+// serve every level.
+const std::vector<std::string> kLayers = {"kernel", "model", "files", "render",
+                                          "edit",   "window", "app"};
+
+int Rank(const std::string& role) {
+    const auto it = std::find(kLayers.begin(), kLayers.end(), role);
+    return it == kLayers.end() ? -1 : int(it - kLayers.begin());
+}
+
+// The folder a file belongs to: its top folder, or under tests/ and bench/ the mirrored one.
+std::string Role(const fs::path& relative) {
+    auto it = relative.begin();
+    if (it == relative.end()) return {};
+    std::string top = it->string();
+    if ((top == "tests" || top == "bench") && ++it != relative.end() &&
+        std::next(it) != relative.end())
+        return it->string();
+    return top;
+}
+
+// Whether the file at `from` may include the project file at `to`, both relative to the root.
+bool MayInclude(const fs::path& from, const fs::path& to) {
+    const std::string a = Role(from), b = Role(to);
+    if (a == b || a == "support" || b == "support") return true;
+    if (b == "net") return a == "window" || a == "app";
+    if (a == "net") return to == fs::path("kernel/UserPrompts.h");
+    return Rank(a) >= 0 && Rank(b) >= 0 && Rank(b) <= Rank(a);
+}
+
+TEST(Layering, TheRulesLetEachFolderUseOnlyThoseBelowIt) {
+    struct Row {
+        const char* from;
+        const char* to;
+        bool allowed;
+    };
+    for (const Row& r : std::initializer_list<Row>{
+             {"model/DrawingStore.cpp", "kernel/Mline.h", true},
+             {"model/DrawingStore.cpp", "render/Renderer.h", false},
+             {"files/DxfReader.cpp", "model/DrawingStore.h", true},
+             {"files/DxfReader.cpp", "render/Canvas.h", false},
+             {"render/Renderer.cpp", "files/ShiftJis.h", true},
+             {"edit/Picking.cpp", "render/Renderer.h", true},
+             {"edit/Picking.cpp", "window/TForm1.h", false},
+             {"edit/Picking.cpp", "net/TMan2Man.h", false},
+             {"window/TForm1.h", "net/TMan2Man.h", true},
+             {"app/main.cpp", "window/TForm1.h", true},
+             {"kernel/Mline.h", "model/DrawingStore.h", false},
+             {"net/TMan2Man.cpp", "kernel/UserPrompts.h", true},
+             {"net/TMan2Man.cpp", "kernel/Elements.h", false},
+             {"net/TMan2Man.cpp", "model/DrawingStore.h", false},
+             {"tests/model/test_StoreSearch.cpp", "render/Renderer.h", false},
+             {"tests/render/test_StoreSearchRedraw.cpp", "tests/model/RandomChanges.h", true},
+             {"tests/files/test_DxfReader.cpp", "tests/support/ScriptedPrompts.h", true},
+             {"tests/net/test_TMan2ManUnit.cpp", "tests/window/test_TForm1Fixture.h", false},
+             {"bench/window/bench_share.cpp", "tests/net/test_TMan2ManDriver.h", true},
+             {"bench/files/bench_files.cpp", "bench/support/FloorPlan.h", true},
+             {"window/TForm1.cpp", "app/CommandLine.h", false},
+             {"window/TForm1.cpp", "scripts/x.h", false}})
+        EXPECT_EQ(MayInclude(r.from, r.to), r.allowed) << r.from << " includes " << r.to;
+}
+
+TEST(Layering, NoFileIncludesFromAFolderAboveItsOwn) {
+    std::vector<std::string> wrong;
+    int scanned = 0;
+    for (const char* top : {"kernel", "model", "files", "render", "edit", "window", "net", "app",
+                            "tests", "bench"}) {
+        ASSERT_TRUE(fs::is_directory(kSourceRoot / top)) << top;
+        for (const auto& entry : fs::recursive_directory_iterator(kSourceRoot / top)) {
+            if (!entry.is_regular_file() || !IsSource(entry.path())) continue;
+            const fs::path from = fs::relative(entry.path(), kSourceRoot);
+            if (*from.begin() == "tests" && Role(from) == "data") continue;
+            ++scanned;
+            std::ifstream in(entry.path());
+            std::string line, name;
+            bool quoted = false;
+            while (std::getline(in, line)) {
+                if (!IncludedHeader(line, name, quoted) || !quoted) continue;
+                fs::path to = from.parent_path() / name;
+                if (!fs::exists(kSourceRoot / to)) to = name;
+                if (!fs::exists(kSourceRoot / to)) continue;
+                to = fs::relative(fs::weakly_canonical(kSourceRoot / to), kSourceRoot);
+                if (!MayInclude(from, to)) wrong.push_back(from.string() + ": " + to.string());
+            }
+        }
+    }
+    EXPECT_GT(scanned, 150);  // the whole tree, not an empty or wrong folder
+    EXPECT_TRUE(wrong.empty()) << ::testing::PrintToString(wrong);
 }
 
 }  // namespace
