@@ -98,6 +98,34 @@ TEST(Crosscirp, CountsTheCrossingsOnTheSegmentWithValidPointsFirst) {
     EXPECT_EQ(crosscirp(c, Line(3, 5, 4, 5), p.x1, p.y1, p.x2, p.y2), 0);
 }
 
+// Used to lose about half of these: for a vertical line the discriminant cancelled to a
+// last-bit negative ("the line misses the circle"), or a root's x missed the segment's own
+// by a last bit and the within-segment test failed. Every such segment crosses twice.
+TEST(Crosscirp, FindsBothCrossingsOfEveryHorizontalOrVerticalSegmentThatCutsACircle) {
+    Points p;
+    ASSERT_EQ(crosscirp(Circle(0.1, 0, 5), Line(0.8, -15.3, 0.8, 15.7), p.x1, p.y1, p.x2, p.y2), 2);
+    EXPECT_EQ(p.x1, 0.8);
+    EXPECT_EQ(p.x2, 0.8);
+    EXPECT_EQ(p.y1, 4.95076);
+    EXPECT_EQ(p.y2, -4.95076);
+    // A tangent stays one point; a line beyond the rim still misses.
+    EXPECT_EQ(crosscirp(Circle(0.1, 0, 5), Line(5.1, -9, 5.1, 9), p.x1, p.y1, p.x2, p.y2), 1);
+    EXPECT_EQ(crosscirp(Circle(0.1, 0, 5), Line(-9, 5.2, 9, 5.2), p.x1, p.y1, p.x2, p.y2), -1);
+
+    std::mt19937 rng(20);
+    std::uniform_real_distribution<double> pos(-500, 500), rad(0.5, 200), inside(-0.95, 0.95);
+    for (int i = 0; i < 4000; ++i) {
+        const CircleElement c = Circle(pos(rng), pos(rng), rad(rng));
+        const double across = inside(rng) * c.radius, reach = c.radius * 1.5;
+        const bool vertical = i % 2 == 0;
+        const LineElement l = vertical ? Line(c.cx + across, c.cy - reach, c.cx + across, c.cy + reach)
+                                       : Line(c.cx - reach, c.cy + across, c.cx + reach, c.cy + across);
+        ASSERT_EQ(crosscirp(c, l, p.x1, p.y1, p.x2, p.y2), 2) << i;
+        EXPECT_EQ(vertical ? p.x1 : p.y1, vertical ? l.x1 : l.y1) << i;
+        EXPECT_EQ(vertical ? p.x2 : p.y2, vertical ? l.x1 : l.y1) << i;
+    }
+}
+
 TEST(Crosscirp, KeepsOnlyTheCrossingsOnTheArcIncludingArcsThroughZero) {
     Points p;
     EXPECT_EQ(crosscirp(Circle(0, 0, 5, 90, 180), Line(-10, 3, 10, 3), p.x1, p.y1, p.x2, p.y2), 1);
