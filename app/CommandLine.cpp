@@ -18,9 +18,41 @@
 #define KORVO_VERSION "0"
 #endif
 
+namespace {
+
+// QApplication's own options, which it takes out of the arguments before the program sees
+// them; the parse before any application exists takes them out the same way. Qt accepts
+// them with one dash or two, and those with a value with "=value" too.
+QStringList WithoutQtOptions(const QStringList& arguments) {
+    static const QStringList withValue = {
+        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "display",
+        "geometry", "title", "name", "visual"};
+    static const QStringList flags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (!a.startsWith('-')) {
+            kept << a;
+            continue;
+        }
+        QString name = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+        const qsizetype equals = name.indexOf('=');
+        if (equals >= 0) name.truncate(equals);
+        if (withValue.contains(name)) {
+            if (equals < 0) ++i;  // the value is the next argument
+        } else if (!flags.contains(name) && !(name == "qmljsdebugger" && equals >= 0)) {
+            kept << a;
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(const QStringList& arguments) {
     CommandLine c;
-    QStringList a = arguments;
+    QStringList a = WithoutQtOptions(arguments);
     c.tarnix = a.removeAll(QStringLiteral("--tarnix")) > 0;
     if (a.size() == 1 && (a[0] == "--help" || a[0] == "-h")) {
         c.mode = CommandLine::Mode::Help;
@@ -179,6 +211,12 @@ int RunPrint(const QString& input, const QString& output, bool tarnix) {
     DrawingStore store;
     if (!store.CreateStore()) return 1;
     if (int status = ReadDrawing(store, input, in)) return status;
+    // The page is scaled to the lines, as in the window; without one there is nothing to
+    // scale by.
+    if (!AliveLineBounds(store)) {
+        ShowMessage("直線がないため印刷できません");
+        return 1;
+    }
     if (!PrintDrawingToPdf(output.toStdString(), store)) {
         ShowMessage("印刷に失敗しました");
         return 1;

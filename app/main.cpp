@@ -41,28 +41,34 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Conversions, help and version need no window (and no display).
+    // The arguments are read before any application exists: conversions, printing, help,
+    // version and every usage error need no window and no display.
     QStringList raw;
     for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = ParseCommandLine(raw);
-    if (early.mode == CommandLine::Mode::Help || early.mode == CommandLine::Mode::Version) {
+    using Mode = CommandLine::Mode;
+    const CommandLine commandLine = ParseCommandLine(raw);
+    if (commandLine.mode == Mode::Help || commandLine.mode == Mode::Version ||
+        commandLine.mode == Mode::Invalid) {
+        // A usage error prints the usage where errors go, and says so in its status.
+        const bool invalid = commandLine.mode == Mode::Invalid;
         const QByteArray text =
-            (early.mode == CommandLine::Mode::Help ? UsageText() : VersionText()).toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-        return 0;
+            (commandLine.mode == Mode::Version ? VersionText() : UsageText()).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), invalid ? stderr : stdout);
+        return invalid ? 2 : 0;
     }
-    if (early.mode == CommandLine::Mode::Convert) {
+    if (commandLine.mode == Mode::Convert) {
         QCoreApplication core(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
-        return RunConvert(early.file, early.output, early.tarnix);
+        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
     }
-    if (early.mode == CommandLine::Mode::Print) {
-        // Texts need fonts, which need a GUI application, but no display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (commandLine.mode == Mode::Print) {
+        // Texts need fonts, which need a GUI application, but never a display, whatever
+        // platform the environment names.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication gui(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
         InstallJapaneseFontSubstitutes();
-        return RunPrint(early.file, early.output, early.tarnix);
+        return RunPrint(commandLine.file, commandLine.output, commandLine.tarnix);
     }
 
     TApplication app(argc, argv);
@@ -70,14 +76,6 @@ int main(int argc, char** argv) {
     // Qt takes the whole locale from the environment; numbers in status texts, the undo
     // journal and files must keep their full stop whatever the user's language.
     std::setlocale(LC_NUMERIC, "C");
-    QStringList arguments = app.arguments();
-    arguments.removeFirst();
-    const CommandLine commandLine = ParseCommandLine(arguments);
-    if (commandLine.mode != CommandLine::Mode::Window) {
-        const QByteArray text = UsageText().toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-        return 2;
-    }
     InstallJapaneseFontSubstitutes();
     QtPrompts prompts;
     SetPrompts(&prompts);

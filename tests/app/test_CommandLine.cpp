@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <initializer_list>
 
 #include "app/CommandLine.h"
 #include "tests/window/test_TForm1Fixture.h"
@@ -27,8 +28,14 @@ struct Outcome {
     QByteArray out, err;
 };
 
-Outcome Korvo(const QStringList& arguments) {
+// Runs korvo; without a display, with nothing in the environment naming one or a platform.
+Outcome Korvo(const QStringList& arguments, bool display = true) {
     QProcess p;
+    if (!display) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(KORVO_BINARY), arguments);
     EXPECT_TRUE(p.waitForFinished(60000));
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -139,6 +146,39 @@ TEST(CommandLineProcess, PrintsToPdfAndReadsTheOtherProgramsFilesWhenToldSo) {
     EXPECT_EQ(Read(out).count("\nL ") + (Read(out).startsWith("L ") ? 1 : 0), 4);
     EXPECT_EQ(Korvo({"--convert", bin, out}).status, 2);  // not known without --tarnix
     EXPECT_EQ(Korvo({"--print", dir.filePath("bin.pdf"), "--tarnix", bin}).status, 0);
+}
+
+// Used to end in SIGABRT without a display: a usage error went on to make the window's
+// application first, and --print of a drawing without lines said "印刷に失敗しました".
+TEST(CommandLineProcess, NeedsNoDisplayForAnythingButTheWindowAndShowsTheUsageOnAnError) {
+    QTemporaryDir dir;
+    const QString dac = dir.filePath("in.dac"), circle = dir.filePath("circle.dac");
+    Write(dac, kOneLine);
+    Write(circle, "C     0 1 2 3 0 0\r\n");
+    struct Row {
+        QStringList arguments;
+        int status;
+        const char* err;  // what standard error must hold
+    };
+    for (const Row& r : std::initializer_list<Row>{
+             {{"--convert", dac}, 2, "usage: korvo"},
+             {{"--print"}, 2, "usage: korvo"},
+             {{"--bogus"}, 2, "usage: korvo"},
+             {{"-x", dac}, 2, "usage: korvo"},
+             {{"--help"}, 0, ""},
+             {{"--version"}, 0, ""},
+             {{"--convert", dac, dir.filePath("out.dxf")}, 0, "ファイル出力に成功しました"},
+             {{"--print", dir.filePath("page.pdf"), dac}, 0, ""},
+             {{"--print", dir.filePath("none.pdf"), circle}, 1, "直線がないため印刷できません"}}) {
+        const Outcome o = Korvo(r.arguments, false);
+        EXPECT_EQ(o.status, r.status) << r.arguments.join(' ').toStdString() << "\n"
+                                      << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains(r.err)) << o.err.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(dir.filePath("page.pdf")));
+    // Qt's own options are not usage errors: the window takes them.
+    EXPECT_EQ(ParseCommandLine({"-platform", "offscreen", "--style=fusion", "plan.dac"}).file,
+              "plan.dac");
 }
 
 TEST(CommandLineProcess, HelpAndVersionAnswerOnStandardOutput) {
