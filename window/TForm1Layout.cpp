@@ -1,6 +1,7 @@
 // The main window's layout: menu, tool bar, drawing area, right band, bottom band, status bar.
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "window/ColourBox.h"
 #include "window/CommandTable.h"
@@ -222,11 +224,25 @@ void TForm1::BuildStatusBar() {
     for (int i = 0; i < 2; ++i) {
         auto* panel = new QLabel(StatusBar1);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        panel->setFixedWidth(kStatusPanelWidth);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(panel);
         statusPanels[i] = panel;
     }
+    // Panel 0 holds the fit-all summary and the cursor's coordinates with the scale, as
+    // wide as they are for coordinates of five digits before the point; panel 1 (snap points
+    // and picks, with their owners and end points) takes the rest of the bar, never less than
+    // its designed 300 pixels. A longer text is cut at the panel, never widens the window.
+    const QFontMetrics metrics(statusPanels[0]->font());
+    const int frame = 2 * statusPanels[0]->frameWidth() + 8;
+    int width = kStatusPanelWidth;
+    for (const char* sample :
+         {"(-99999.000000 -99999.000000) (-99999.000000 -99999.000000) SC=99.000000",
+          "[-99999.000000, -99999.000000] Scale[   99.000000]"})
+        width = std::max(width, metrics.horizontalAdvance(QString::fromLatin1(sample)) + frame);
+    statusPanels[0]->setFixedWidth(width);
+    statusPanels[1]->setMinimumWidth(kStatusPanelWidth);
+    statusPanels[1]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addWidget(statusPanels[0]);
+    StatusBar1->addWidget(statusPanels[1], 1);
     setStatusBar(StatusBar1);
 }

@@ -2,6 +2,7 @@
 // highlights over filled circles, deep zoom and wide screens.
 #include <QLabel>
 #include <QMouseEvent>
+#include <QStatusBar>
 
 #include "edit/Picking.h"
 #include "tests/window/test_TForm1Fixture.h"
@@ -265,4 +266,36 @@ TEST_F(TForm1WindowTest, OnAWideScreenFitAllShowsTheWholeDrawingAndResizeKeepsIt
     Button("SpeedButton22")->click();
     Settle();
     EXPECT_GE(form->PaintBox1->width(), form->ScrollBox1->viewport()->width());
+}
+
+// Used to cut the fit-all summary before its scale, and the pick text before its second
+// point: both panels were fixed at 300 pixels while most of the bar stayed empty.
+TEST_F(TForm1WindowTest, StatusTextsCanBeReadWhole) {
+    form->showNormal();
+    form->resize(1920, 1040);
+    Settle();
+    const auto fits = [&](int i) {
+        QLabel* panel = form->statusPanels[i];
+        return panel->fontMetrics().horizontalAdvance(panel->text()) <=
+               panel->contentsRect().width();
+    };
+    // The drawing of the report, then one some hundred thousand units across.
+    for (double x : {-220.0, -99000.5}) {
+        form->store.AddLine(x, 26, -160, 146, 1);
+        Button("SpeedButton21")->click();
+        Settle();
+        EXPECT_TRUE(form->StatusPanelText(0).endsWith(QString::asprintf("SC=%lf", form->view.scale)));
+        EXPECT_TRUE(fits(0)) << form->StatusPanelText(0).toStdString();
+        form->Timer1Timer();  // the cursor's coordinates and the scale
+        EXPECT_TRUE(form->StatusPanelText(0).contains("Scale["));
+        EXPECT_TRUE(fits(0)) << form->StatusPanelText(0).toStdString();
+    }
+    // A pick shows the element with both end points; panel 1 takes the rest of the bar.
+    Button("SpeedButton28")->click();
+    Hover(At(-100000.0 / 2, 86));
+    EXPECT_TRUE(form->StatusPanelText(1).startsWith(QStringLiteral("選択直線=")));
+    EXPECT_TRUE(fits(1)) << form->StatusPanelText(1).toStdString();
+    EXPECT_GE(form->statusPanels[1]->width(), 300);
+    EXPECT_GT(form->statusPanels[0]->width() + form->statusPanels[1]->width(),
+              form->StatusBar1->width() - 40);
 }
