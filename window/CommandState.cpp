@@ -313,5 +313,7 @@ void CommandState::ResetToSelect() {
     commandCode = 100;
     host_.SetSelectButtonDown(tab);
     if (tab == 1) store_.currentCircle().fillStyle = 1;
-    toolStep = 0;
+    // The select button is down, so the select tool waits as its button leaves it: a drag
+    // pans. (Step 0 here left a pressed select button whose drags did nothing.)
+    toolStep = 5;
 }

@@ -113,9 +113,9 @@ TEST_F(TForm1Test, NewDrawingAsksFirstAndEmptiesTheDrawingOnlyOnOk) {
     EXPECT_EQ(form->store.lineTop, 0);
     EXPECT_EQ(form->view.scale, scale);
     EXPECT_EQ(ShownPixel(form->view.ScreenX(0), form->view.ScreenY(0)), 0x000000u);
-    // The clear ends with the select tool of the active tab, waiting in step 0.
+    // The clear ends with the select tool of the active tab, ready to pan.
     EXPECT_EQ(form->commandCode, 100);
-    EXPECT_EQ(form->toolStep, 0);
+    EXPECT_EQ(form->toolStep, 5);
     EXPECT_EQ(form->paletteGroup->checkedButton(), Button("SpeedButton1"));
     EXPECT_EQ(form->store.currentLine().colour, 7);
     // The journal survives: undo still reaches the line.
@@ -219,7 +219,7 @@ TEST_F(TForm1Test, ChangingTabsResetsToThatTabsSelectToolExceptOnTheToolsTab) {
     ClickTab(*form, 1);
     ASSERT_EQ(form->PageControl1->currentIndex(), 1);
     EXPECT_EQ(form->commandCode, 100);
-    EXPECT_EQ(form->toolStep, 0);
+    EXPECT_EQ(form->toolStep, 5);
     EXPECT_EQ(form->paletteGroup->checkedButton(), Button("SpeedButton2"));
     EXPECT_EQ(form->store.currentCircle().fillStyle, 1);
     EXPECT_EQ(form->store.currentLine().colour, 4);  // the colour box's colour applied

@@ -1,8 +1,11 @@
 // The drawing window as users hit it: fast clicks, scrolling with a band on screen, panning,
 // highlights over filled circles, deep zoom and wide screens.
+#include <QButtonGroup>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTemporaryDir>
+#include <functional>
 
 #include "edit/Picking.h"
 #include "tests/window/test_TForm1Fixture.h"
@@ -144,6 +147,43 @@ TEST_F(TForm1WindowTest, PanningFollowsTheMouseInStepsOfEight) {
     Settle();
     EXPECT_LT(std::abs(HBar()->value() - x0 - draggedX), 8);
     Send(QEvent::MouseButtonRelease, Surface(mouse), Qt::NoButton);
+}
+
+// The fault: opening a file or starting a new drawing pressed the select button but left
+// the tool in a step where a drag moved nothing until 選択 was pressed again.
+TEST_F(TForm1WindowTest, AfterOpeningAFileOrNewADragPans) {
+    QTemporaryDir dir;
+    const QString dxf = dir.filePath("line.dxf");
+    QFile file(dxf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n-400\n20\n-300\n11\n400\n21\n300\n"
+               "0\nENDSEC\n0\nEOF\n");
+    file.close();
+    form->store.AddLine(-400, -300, 400, 300, 1);
+    Button("SpeedButton21")->click();
+    Button("SpeedButton20")->click();
+    Button("SpeedButton20")->click();
+    Settle();
+    const std::function<void()> actions[] = {
+        [&] { prompts.AnswerMessages({PromptAnswer::Ok}); Button("SpeedButton17")->click(); },
+        [&] { prompts.AnswerTexts({dxf.toStdString()}); form->DXFI1Click(); },
+    };
+    for (const auto& action : actions) {
+        HBar()->setValue(HBar()->maximum() / 2);
+        Settle();
+        Button("SpeedButton3")->click();  // a drawing tool, as the user left it
+        action();
+        Settle();
+        EXPECT_EQ(form->paletteGroup->checkedButton(), Button("SpeedButton1"));
+        const int x0 = HBar()->value(), lines = AliveLines();
+        Send(QEvent::MouseButtonPress, Surface({400, 300}), Qt::LeftButton);
+        Send(QEvent::MouseMove, Surface({200, 300}), Qt::LeftButton);
+        form->Timer1Timer();
+        Send(QEvent::MouseButtonRelease, Surface({200, 300}), Qt::NoButton);
+        Settle();
+        EXPECT_EQ(HBar()->value() - x0, 200);
+        EXPECT_EQ(AliveLines(), lines);  // and the press drew nothing
+    }
 }
 
 TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesWhatLiesOnTopOfIt) {
