@@ -51,6 +51,9 @@ bool CommandState::PicksElements() const {
 
 void CommandState::PaintBox1MouseDown(bool leftButton, int x, int y) {
     if (!leftButton) return;
+    // A click acts on what is under the pointer at the click, not on the snap point or
+    // the element of the last tick, which may be a move or more behind.
+    if (commandCode != 100) TrackAt(x, y);
     switch (toolStep) {
         case 0:
             firstPoint = ClickPoint(x, y);
@@ -93,11 +96,13 @@ void CommandState::PaintBox1MouseDown(bool leftButton, int x, int y) {
 }
 
 void CommandState::PaintBox1MouseMove(int x, int y) {
+    // The tick tracks the pointer where it is now: compared with the position of the
+    // previous event, a single jump left the highlight and the status at the old spot.
+    mouseX = x;
+    mouseY = y;
     const View& v = renderer_.view();
     bool still = v.ScreenX(rubberPoint.x) == mouseX && v.ScreenY(rubberPoint.y) == mouseY;
     host_.SetTimerEnabled(!still);
-    mouseX = x;
-    mouseY = y;
 }
 
 void CommandState::PaintBox1MouseUp() {
@@ -106,10 +111,7 @@ void CommandState::PaintBox1MouseUp() {
 
 void CommandState::Timer1Timer() {
     host_.SetTimerEnabled(false);
-    if (commandCode != 100) {
-        ToggleRubberBand(toolStep);
-        TrackMouse(mouseX, mouseY);
-    }
+    if (commandCode != 100) TrackAt(mouseX, mouseY);
     if (commandCode == 100 && host_.CurrentCursor() == CommandHost::Cursor::Drag) {
         // The grabbed point keeps its surface pixel while the surface scrolls under the
         // mouse; the mouse position is that of the last move, before this scroll.
@@ -125,6 +127,13 @@ void CommandState::Timer1Timer() {
     std::snprintf(text, sizeof text, "[%12.6lf, %12.6lf] Scale[%12.6lf]", v.WorldX(mouseX),
                   v.WorldY(mouseY), v.scale);
     host_.SetStatus(0, text);
+}
+
+void CommandState::TrackAt(int x, int y) {
+    mouseX = x;
+    mouseY = y;
+    ToggleRubberBand(toolStep);
+    TrackMouse(x, y);
 }
 
 void CommandState::TrackMouse(int x, int y) {

@@ -80,6 +80,9 @@ public:
 
     void ExecuteCommand();
     void TrackMouse(int x, int y);
+    // The tick's tracking at (x, y): the band erased and drawn again there, the snap point
+    // and the picked element those under (x, y).
+    void TrackAt(int x, int y);
     void ToggleRubberBand(int32_t step);
     // After a full redraw: the highlight of the picked element, if one was shown, and the
     // current rubber band, so that the next tick's XOR erase finds what it erases.

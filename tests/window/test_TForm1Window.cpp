@@ -6,6 +6,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <functional>
+#include <set>
 
 #include "edit/Picking.h"
 #include "tests/window/test_TForm1Fixture.h"
@@ -184,6 +185,38 @@ TEST_F(TForm1WindowTest, AfterOpeningAFileOrNewADragPans) {
         EXPECT_EQ(HBar()->value() - x0, 200);
         EXPECT_EQ(AliveLines(), lines);  // and the press drew nothing
     }
+}
+
+// The fault: the move handler compared the tracked point with the previous event's
+// position, so after a single jump the timer stayed off, the highlight and the status stayed
+// at the old spot, and a click then deleted the highlighted line, not the one clicked.
+TEST_F(TForm1WindowTest, APickFollowsASingleJumpAndAClickActsOnWhatIsUnderThePointer) {
+    form->store.AddLine(-200, -100, -200, 100, 1);  // 0, the one first under the pointer
+    form->store.AddLine(200, -100, 200, 100, 1);    // 1
+    Button("SpeedButton28")->click();               // delete
+    Hover(At(-201, 0));  // a distance of 0 never picks
+    ASSERT_EQ(form->store.pickedLine, 0);
+    Send(QEvent::MouseMove, At(201, 0), Qt::NoButton);  // one event, no tick yet
+    EXPECT_TRUE(form->Timer1->isActive());
+    Send(QEvent::MouseButtonPress, At(201, 0), Qt::LeftButton);
+    Send(QEvent::MouseButtonRelease, At(201, 0), Qt::NoButton);
+    Settle();
+    EXPECT_EQ(form->store.line(0).alive, 1);
+    EXPECT_EQ(form->store.line(1).alive, 0);
+
+    // With the snap, a line's end is taken from the snap point under the click.
+    form->store.AddLine(0, 0, 50, 0, 1);  // 2; the new line takes the freed slot 1
+    Button("SpeedButton3")->click();
+    Hover(At(-200, 100));
+    Click(At(-200, 100));
+    Send(QEvent::MouseMove, At(0, 3), Qt::NoButton);
+    Send(QEvent::MouseButtonPress, At(0, 3), Qt::LeftButton);
+    Send(QEvent::MouseButtonRelease, At(0, 3), Qt::NoButton);
+    Settle();
+    ASSERT_EQ(AliveLines(), 3);
+    const LineElement& drawn = form->store.line(1);
+    using Ends = std::set<std::pair<double, double>>;
+    EXPECT_EQ((Ends{{drawn.x1, drawn.y1}, {drawn.x2, drawn.y2}}), (Ends{{-200, 100}, {0, 0}}));
 }
 
 TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesWhatLiesOnTopOfIt) {
