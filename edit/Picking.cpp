@@ -41,6 +41,52 @@ void DrawCircleIn(Renderer& r, const CircleElement& c, int width, int colour) {
     r.canvas().SetBrush(brush, style);
 }
 
+// Wipes the pixels a pen of the given width covers along a circle's rim and gives them
+// what the circle itself draws there on the background: its rim in its own colour and
+// width, and inside the rim its fill, so that a filled circle keeps no dark ring where the
+// wipe ran over its fill. Only the circle's box, cut to the viewport, is drawn aside.
+void RedrawCircleUnderWipe(Renderer& r, const CircleElement& e, int wipeWidth) {
+    Canvas& canvas = r.canvas();
+    View& v = r.view();
+    QImage& shown = canvas.image();
+    const double rim = e.radius / v.scale;
+    const double margin = std::max(wipeWidth, e.penWidth) + 2.0;
+    const double cx = v.SurfaceX(e.cx), cy = v.SurfaceY(e.cy);
+    const double left = std::max<double>(cx - rim - margin, canvas.scrollX());
+    const double top = std::max<double>(cy - rim - margin, canvas.scrollY());
+    const double right = std::min<double>(cx + rim + margin, canvas.scrollX() + shown.width());
+    const double bottom = std::min<double>(cy + rim + margin, canvas.scrollY() + shown.height());
+    if (!(left < right && top < bottom)) return;
+    const int x0 = int(std::floor(left)), y0 = int(std::floor(top));
+    const int w = int(std::ceil(right)) - x0, h = int(std::ceil(bottom)) - y0;
+
+    Canvas wiped, own;
+    for (Canvas* aside : {&wiped, &own}) {
+        aside->Resize(w, h);
+        aside->SetScroll(x0, y0);
+        aside->SetFont(canvas.font());
+    }
+    Renderer wipe(wiped, v), element(own, v);
+    wipe.SetPenMode(Canvas::PenMode::Copy);
+    DrawCircleIn(wipe, e, wipeWidth, 7);
+    element.SetPenMode(Canvas::PenMode::Copy);
+    element.ElementAdded(e);
+
+    const QImage& mask = wiped.image();
+    const QImage& source = own.image();
+    for (int y = 0; y < h; ++y) {
+        const int sy = y0 + y - canvas.scrollY();
+        if (sy < 0 || sy >= shown.height()) continue;
+        const auto* m = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        auto* to = reinterpret_cast<QRgb*>(shown.scanLine(sy));
+        for (int x = 0; x < w; ++x) {
+            const int sx = x0 + x - canvas.scrollX();
+            if ((m[x] & 0xFFFFFFu) != 0 && sx >= 0 && sx < shown.width()) to[sx] = from[x];
+        }
+    }
+}
+
 }  // namespace
 
 std::string PickSnapPoint(const PickContext& c, int x, int y) {
@@ -83,8 +129,9 @@ void UnhighlightPicked(DrawingStore& s, Renderer& r, int penWidthOfWipe) {
     } else if (s.pickedCircle != -1 && s.pickedCircle <= s.circleAlloc &&
                s.circle(s.pickedCircle).alive) {
         const CircleElement& e = s.circle(s.pickedCircle);
-        DrawCircleIn(r, e, penWidthOfWipe, 0);
-        DrawCircleIn(r, e, e.penWidth, e.colour);
+        RedrawCircleUnderWipe(r, e, penWidthOfWipe);
+        r.SetPenWidth(e.penWidth);
+        r.SetPenColour(e.colour);
     }
     r.SetPenMode(mode);
 }

@@ -219,15 +219,21 @@ TEST_F(TForm1WindowTest, APickFollowsASingleJumpAndAClickActsOnWhatIsUnderThePoi
     EXPECT_EQ((Ends{{drawn.x1, drawn.y1}, {drawn.x2, drawn.y2}}), (Ends{{-200, 100}, {0, 0}}));
 }
 
-TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesWhatLiesOnTopOfIt) {
-    // The fault: the un-highlight drew the circle again with its fill, over the smaller
-    // circle drawn on top of it.
+TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesItAsItWasDrawn) {
+    // The faults: the un-highlight drew the circle again with its fill, over the smaller
+    // circle drawn on top of it; then it wiped the highlight in black, leaving a dark ring
+    // inside the rim of the fill.
     form->store.currentCircle().fillStyle = 0;
     form->store.currentCircle().fillColour = 4;
     form->store.AddCircle(0, 0, 100, 0, 0, 1);
     form->store.currentCircle().fillStyle = 1;
     form->store.AddCircle(0, 0, 30, 0, 0, 1);
     form->store.AddLine(300, 200, 350, 200, 1);
+    // And one cut by the viewport's top left corner.
+    const double cornerX = form->view.WorldX(form->canvas.scrollX());
+    const double cornerY = form->view.WorldY(form->canvas.scrollY());
+    form->store.currentCircle().fillStyle = 0;
+    form->store.AddCircle(cornerX, cornerY, 60, 0, 0, 1);
     Settle();
     form->Redraw();
     const QImage drawing = form->canvas.image().copy();
@@ -238,23 +244,19 @@ TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesWhatLiesOnTopOfIt) {
     form->SnapDistance = 100;  // picks within 100 units at scale 1
     Button("SpeedButton28")->click();
     Settle();
-    Hover(At(100, 1));  // on the big circle's rim
-    ASSERT_EQ(form->store.pickedCircle, 0);
-    EXPECT_NE(form->canvas.image(), drawing);
-    Hover(At(-300, -250));  // nothing there: the highlight goes
-    ASSERT_EQ(form->store.pickedCircle, -1);
-    // The small circle on top is whole, and the fill is as it was except along the rim,
-    // which the un-highlight wipes and draws again in its own width.
-    const QImage now = form->canvas.image();
-    const QPoint c = At(0, 0) - QPoint(form->canvas.scrollX(), form->canvas.scrollY());
-    const double rim = 100 / form->view.scale;
-    int differ = 0;
-    for (int y = 0; y < now.height(); ++y)
-        for (int x = 0; x < now.width(); ++x) {
-            if (std::fabs(std::hypot(x - c.x(), y - c.y()) - rim) <= 3) continue;
-            differ += now.pixel(x, y) != drawing.pixel(x, y);
-        }
-    EXPECT_EQ(differ, 0);
+    for (auto [circle, rim] : {std::pair(0, At(100, 1)), std::pair(2, At(cornerX + 1, cornerY - 60))}) {
+        Hover(rim);
+        ASSERT_EQ(form->store.pickedCircle, circle);
+        EXPECT_NE(form->canvas.image(), drawing);
+        Hover(At(-300, -250));  // nothing there: the highlight goes
+        ASSERT_EQ(form->store.pickedCircle, -1);
+        // The small circle on top is whole, and the fill and the rim are as they were drawn.
+        const QImage now = form->canvas.image();
+        int differ = 0;
+        for (int y = 0; y < now.height(); ++y)
+            for (int x = 0; x < now.width(); ++x) differ += now.pixel(x, y) != drawing.pixel(x, y);
+        EXPECT_EQ(differ, 0) << "circle " << circle;
+    }
 }
 
 TEST_F(TForm1WindowTest, ZoomingInStopsAtTheLimitAndSaysSo) {
