@@ -240,8 +240,14 @@ void CommandState::ExecuteCommand() {
         case 105: {
             double radius, start, end;
             if (!ReadBox(CommandHost::Box::Edit3, radius) || !ReadBox(CommandHost::Box::Edit5, end) ||
-                !ReadBox(CommandHost::Box::Edit4, start))
+                !ReadBox(CommandHost::Box::Edit4, start)) {
+                // The band is erased above: forget its point, or the next tick's toggle
+                // would draw it back there and leave it behind. The tool stays where it
+                // was, also after a typed point.
+                ClearRubberPoint();
+                toolStep = 1;
                 break;
+            }
             store_.AddCircle(secondPoint.x, secondPoint.y, radius, start, end, 1);
             toolStep = 1;
             ClearRubberPoint();

@@ -259,6 +259,25 @@ TEST_F(TForm1WindowTest, UnhighlightingAFilledCircleLeavesItAsItWasDrawn) {
     }
 }
 
+// The fault: the arc tool's click with an empty radius box erased the band, said the
+// conversion error and kept the band's point, so the next tick drew the band back there.
+TEST_F(TForm1WindowTest, AnErrorLeavesNoStaleRubberBand) {
+    form->store.AddLine(-300, -200, -250, -200, 1);
+    Settle();
+    form->Redraw();
+    const QImage drawing = form->canvas.image().copy();
+    Button("SpeedButton12")->click();  // arc by radius and angles
+    form->Edit3->setText("");          // the band takes radius 10
+    Hover(At(0, 0));
+    EXPECT_NE(form->canvas.image(), drawing);
+    prompts.clear();
+    Click(At(0, 0));
+    EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"'' is not a valid floating point value"});
+    EXPECT_EQ(AliveCircles(), 0);
+    Hover(At(200, 100));
+    EXPECT_EQ(WithoutOverlays(), drawing);
+}
+
 TEST_F(TForm1WindowTest, ZoomingInStopsAtTheLimitAndSaysSo) {
     // The fault: with no lower limit on the scale, the view's integer clamps moved the
     // drawing after some fourteen zoom-ins near (5000, 5000), and clicks added elements
