@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "kernel/UserPrompts.h"
 #include "render/JapaneseFonts.h"
+#include "window/QtJapanese.h"
 #include "window/QtPrompts.h"
 #include "window/TForm1.h"
 
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     // journal and files must keep their full stop whatever the user's language.
     std::setlocale(LC_NUMERIC, "C");
     InstallJapaneseFontSubstitutes();
+    InstallQtJapanese(app);
     QtPrompts prompts;
     SetPrompts(&prompts);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "kernel/Mcircle.h"
 #include "kernel/Mline.h"
@@ -45,6 +46,27 @@ void EditFillet(DrawingStore& store, int32_t a, int32_t b, double p1x, double p1
     int ok = FilletLines(arc, store.line(a), store.line(b), p1x, p1y, p2x, p2y);
     store.ReAddLinePair(a, b);
     if (ok) store.AddCircle(arc.cx, arc.cy, r, arc.startAngle, arc.endAngle, 1);
+}
+
+void EditChamfer(DrawingStore& store, int32_t a, int32_t b, double p1x, double p1y, double p2x,
+                 double p2y, double d) {
+    if (d == 0) return;
+    if (a == b || !IsLine(store, a) || !IsLine(store, b)) return;
+    // Worked out on copies first: a chamfer that cannot be made leaves nothing to undo.
+    LineElement ca = store.line(a), cb = store.line(b), join;
+    join.x1 = join.y1 = join.x2 = join.y2 = 0.0;
+    if (!ChamferLines(join, ca, cb, p1x, p1y, p2x, p2y, d)) return;
+    store.DeleteLine(a, 1);
+    store.DeleteLine(b, 1);
+    for (const auto& [slot, cut] : {std::pair{a, ca}, std::pair{b, cb}}) {
+        LineElement& l = store.line(slot);
+        l.x1 = cut.x1;
+        l.y1 = cut.y1;
+        l.x2 = cut.x2;
+        l.y2 = cut.y2;
+    }
+    store.ReAddLinePair(a, b);
+    store.AddLine(join.x1, join.y1, join.x2, join.y2, 1);
 }
 
 void EditOffset(DrawingStore& store, double px, double py, double d) {

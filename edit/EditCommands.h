@@ -18,6 +18,10 @@ void EditTrimToCorner(DrawingStore& store, int32_t a, int32_t b, double p1x, dou
 // Rounds the corner of a and b with an arc of radius r; r = 0 does nothing.
 void EditFillet(DrawingStore& store, int32_t a, int32_t b, double p1x, double p1y, double p2x,
                 double p2y, double r);
+// Cuts the corner of a and b at distance d from it along both lines and joins the cut ends
+// with a line; d = 0 does nothing.
+void EditChamfer(DrawingStore& store, int32_t a, int32_t b, double p1x, double p1y, double p2x,
+                 double p2y, double d);
 // Adds a copy of the highlighted line or circle at distance d, on the side of P.
 void EditOffset(DrawingStore& store, double px, double py, double d);
 // Cuts the highlighted line or circle in two at P.

@@ -54,6 +54,13 @@ int TrimToCorner(LineElement& a, LineElement& b, double p1x, double p1y, double 
 int FilletLines(CircleElement& arc, LineElement& a, LineElement& b, double p1x, double p1y,
                 double p2x, double p2y);
 
+// Trims the lines to their corner (TrimToCorner) and cuts the corner off: each line ends at
+// distance d from the corner along itself, and `join` runs from the cut end of a to that of
+// b. Returns 0 for parallel lines. A distance that is not positive and finite, or not shorter
+// than either kept part, shows "ChamferLines", restores both lines and returns 0.
+int ChamferLines(LineElement& join, LineElement& a, LineElement& b, double p1x, double p1y,
+                 double p2x, double p2y, double d);
+
 // A copy of the line at distance d on the side of P (P on the line counts as the left of the
 // direction from the first end to the second), written unrounded and unordered to `out`.
 // Returns 0, writing nothing, for a degenerate line or a result that is not finite.

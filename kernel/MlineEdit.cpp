@@ -143,6 +143,39 @@ int FilletLines(CircleElement& arc, LineElement& a, LineElement& b, double p1x, 
     return 1;
 }
 
+int ChamferLines(LineElement& join, LineElement& a, LineElement& b, double p1x, double p1y,
+                 double p2x, double p2y, double d) {
+    const LineElement entryA = a, entryB = b;
+    if (TrimToCorner(a, b, p1x, p1y, p2x, p2y) == 0) return 0;
+    // The corner is the end the lines share after the trim.
+    if (SamePoint(a.x1, a.y1, b.x1, b.y1) || SamePoint(a.x1, a.y1, b.x2, b.y2)) SwapEnds(a);
+    if (SamePoint(b.x1, b.y1, a.x2, a.y2)) SwapEnds(b);
+    const auto cut = [d](LineElement& l, double& x, double& y) {
+        const double dx = l.x2 - l.x1, dy = l.y2 - l.y1;
+        const double length = std::sqrt(dx * dx + dy * dy);
+        if (!(d > 0) || !(d < length) || !std::isfinite(length)) return false;
+        x = l.x2 - dx / length * d;
+        y = l.y2 - dy / length * d;
+        return std::isfinite(x) && std::isfinite(y);
+    };
+    double ax, ay, bx, by;
+    if (!cut(a, ax, ay) || !cut(b, bx, by) || SamePoint(ax, ay, bx, by)) {
+        ShowMessage("ChamferLines");
+        a = entryA;
+        b = entryB;
+        return 0;
+    }
+    a.x2 = ax;
+    a.y2 = ay;
+    b.x2 = bx;
+    b.y2 = by;
+    join.x1 = ax;
+    join.y1 = ay;
+    join.x2 = bx;
+    join.y2 = by;
+    return 1;
+}
+
 int OffsetLine(LineElement& out, const LineElement& line, double px, double py, double d) {
     const double t = DirectionAngle(line.x1, line.y1, line.x2, line.y2);
     if (t < 0) return 0;

@@ -106,6 +106,30 @@ void DrawingStore::ClearStore() {
     if (resetToSelect) resetToSelect();
 }
 
+void DrawingStore::TakeDrawing(DrawingStore& other) {
+    ElementPainter* const keepRenderer = renderer;
+    UndoJournal* const keepJournal = journal;
+    auto keepShareLine = std::move(shareLine);
+    auto keepShareCircle = std::move(shareCircle);
+    auto keepReset = std::move(resetToSelect);
+    const bool keepIndex = useSpatialIndex;
+    std::swap(*this, other);
+    other.renderer = nullptr;
+    other.journal = nullptr;
+    other.shareLine = nullptr;
+    other.shareCircle = nullptr;
+    other.resetToSelect = nullptr;
+    renderer = keepRenderer;
+    journal = keepJournal;
+    shareLine = std::move(keepShareLine);
+    shareCircle = std::move(keepShareCircle);
+    resetToSelect = std::move(keepReset);
+    useSpatialIndex = keepIndex;
+    pickedLine = pickedCircle = firstPick = secondPick = -1;
+    snapIndex = -1;
+    if (resetToSelect) resetToSelect();
+}
+
 // The lowest free slot in 0..alloc, reusing freed slots below the high-water mark.
 #define KORVO_NEXT_FREE(freeSet, top, alloc, grow, message)            \
     int32_t i = freeSet.Lowest(alloc);                                 \

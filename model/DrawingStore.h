@@ -37,6 +37,9 @@ public:
     // Creation and reset.
     bool CreateStore();
     void ClearStore();
+    // Takes the elements of `other` (a drawing read into a store of its own) in place of
+    // these, which go to `other`; the collaborators stay. The tool is reset as a clear does.
+    void TakeDrawing(DrawingStore& other);
 
     // Interactive operations: draw, make snap points, journal, share.
     void AddLine(double x1, double y1, double x2, double y2, int broadcast);

@@ -9,8 +9,20 @@
 
 void UndoJournal::JournalCreate() {
     for (auto& s : slots_) s.clear();
+    joined_.fill(0);
     journalPos_ = 0;
     suppressNext_ = 0;
+    actionHasEntry_ = false;
+    poppedJoined_ = false;
+    redo_.clear();
+}
+
+void UndoJournal::BeginAction() {
+    if (actionDepth_++ == 0) actionHasEntry_ = false;
+}
+
+void UndoJournal::EndAction() {
+    if (actionDepth_ > 0) --actionDepth_;
 }
 
 bool UndoJournal::JournalPush(const std::string& entry) {
@@ -23,7 +35,10 @@ bool UndoJournal::JournalPush(const std::string& entry) {
     // Coordinates of absurd size would make an entry longer than its slot; a cut entry
     // would undo the wrong thing, so such an action is not journaled.
     if (n < 0 || n > kMaxText) return false;
+    if (!replaying) redo_.clear();
     slots_[size_t(journalPos_)] = stored;
+    joined_[size_t(journalPos_)] = actionDepth_ > 0 && actionHasEntry_;
+    if (actionDepth_ > 0) actionHasEntry_ = true;
     journalPos_ += 1;
     if (journalPos_ > kSlots - 1) journalPos_ = 0;
     return true;
@@ -33,7 +48,10 @@ std::string UndoJournal::JournalPop() {
     journalPos_ -= 1;
     if (journalPos_ < 0) journalPos_ = kSlots - 1;
     std::string& slot = slots_[size_t(journalPos_)];
+    poppedJoined_ = false;
     if (slot.empty()) return "Nothing to UNDO.";
+    poppedJoined_ = joined_[size_t(journalPos_)] != 0;
+    joined_[size_t(journalPos_)] = 0;
     suppressNext_ = 1;
     std::string text = std::move(slot);
     slot.clear();
@@ -71,49 +89,73 @@ bool SameAsPrinted(double stored, double parsed) {
     return std::strcmp(a, b) == 0;
 }
 
-}  // namespace
 
-void Undo1(UndoJournal& journal, DrawingStore& store,
-           const std::function<void(const std::string&)>& log) {
-    std::string text = journal.JournalPop();
+// Performs the opposite of one entry (undo) or the entry itself again (redo). Deletions
+// take only the element the entry speaks of: after a clear or a file load the slot may hold
+// another element, which must not be deleted.
+void ApplyEntry(const std::string& text, DrawingStore& store, bool opposite) {
     char letter = text.empty() ? 0 : text[0];
     int32_t ints[5] = {};
     double v[5] = {};
     bool isLine = letter == 'L' || letter == 'l';
     bool isCircle = letter == 'C' || letter == 'c';
     bool parsed = (isLine && ParseEntry(text, ints, v, 4)) || (isCircle && ParseEntry(text, ints, v, 5));
-    if (log) log(text);
-    if (!parsed) {
-        journal.CancelSuppress();
-        return;
-    }
-    int32_t index = ints[0];
-    switch (letter) {
-        case 'L':
-            // Only the line the entry speaks of: after a clear or a file load the slot may
-            // hold another line, which must not be deleted.
+    if (!parsed) return;
+    const int32_t index = ints[0];
+    // An added element ('L', 'C') is deleted by its undo; a deleted one ('l', 'c') by its redo.
+    const bool added = letter == 'L' || letter == 'C';
+    if (added == opposite) {
+        if (isLine) {
             if (index >= 0 && index <= store.lineAlloc && store.line(index).alive) {
                 const LineElement& l = store.line(index);
                 if (SameAsPrinted(l.x1, v[0]) && SameAsPrinted(l.y1, v[1]) &&
                     SameAsPrinted(l.x2, v[2]) && SameAsPrinted(l.y2, v[3]))
                     store.DeleteLine(index, 1);
             }
-            break;
-        case 'l':
-            store.RestoreLine(index, ints[1], ints[3], v[0], v[1], v[2], v[3]);
-            break;
-        case 'C':
-            if (index >= 0 && index <= store.circleAlloc && store.circle(index).alive) {
-                const CircleElement& c = store.circle(index);
-                if (SameAsPrinted(c.cx, v[0]) && SameAsPrinted(c.cy, v[1]) &&
-                    SameAsPrinted(c.radius, v[2]) && SameAsPrinted(c.startAngle, v[3]) &&
-                    SameAsPrinted(c.endAngle, v[4]))
-                    store.DeleteCircle(index, 1);
-            }
-            break;
-        case 'c':
-            store.RestoreCircle(index, ints[1], ints[3], v[0], v[1], v[2], v[3], v[4]);
-            break;
+        } else if (index >= 0 && index <= store.circleAlloc && store.circle(index).alive) {
+            const CircleElement& c = store.circle(index);
+            if (SameAsPrinted(c.cx, v[0]) && SameAsPrinted(c.cy, v[1]) &&
+                SameAsPrinted(c.radius, v[2]) && SameAsPrinted(c.startAngle, v[3]) &&
+                SameAsPrinted(c.endAngle, v[4]))
+                store.DeleteCircle(index, 1);
+        }
+    } else if (isLine) {
+        store.RestoreLine(index, ints[1], ints[3], v[0], v[1], v[2], v[3]);
+    } else {
+        store.RestoreCircle(index, ints[1], ints[3], v[0], v[1], v[2], v[3], v[4]);
     }
-    journal.CancelSuppress();
+}
+
+}  // namespace
+
+void Undo1(UndoJournal& journal, DrawingStore& store,
+           const std::function<void(const std::string&)>& log) {
+    std::vector<std::string> undone;
+    do {
+        std::string text = journal.JournalPop();
+        const bool joined = journal.PoppedJoined();
+        if (log) log(text);
+        const char letter = text.empty() ? 0 : text[0];
+        if (letter == 'L' || letter == 'l' || letter == 'C' || letter == 'c') {
+            ApplyEntry(text, store, true);
+            undone.push_back(std::move(text));
+        }
+        journal.CancelSuppress();
+        if (!joined) break;
+    } while (true);
+    if (!undone.empty()) journal.redoList().push_back(std::move(undone));
+}
+
+bool Redo1(UndoJournal& journal, DrawingStore& store) {
+    auto& list = journal.redoList();
+    if (list.empty()) return false;
+    const std::vector<std::string> action = std::move(list.back());
+    list.pop_back();
+    journal.replaying = true;
+    {
+        UndoAction group(&journal);
+        for (auto it = action.rbegin(); it != action.rend(); ++it) ApplyEntry(*it, store, false);
+    }
+    journal.replaying = false;
+    return true;
 }

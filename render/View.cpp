@@ -176,6 +176,29 @@ bool ZoomInView(View& view, SurfaceGeometry& surface) {
     return true;
 }
 
+bool ZoomAtView(View& view, int steps, int32_t x, int32_t y, double wx, double wy) {
+    if (steps == 0 || !(view.scale > 0)) return false;
+    // The scale's place on the ladder, in half powers of two.
+    const long level = std::lround(2 * std::log2(view.scale)) - steps;
+    const double scale = std::ldexp(level % 2 == 0 ? 1.0 : std::sqrt(2.0), int((level - (level % 2 != 0)) / 2));
+    if (scale < View::kMinScale || scale > View::kMaxScale) return false;
+    const double originX = double(x) - std::trunc(wx / scale);
+    const double originY = double(y) + std::trunc(wy / scale);
+    if (!ViewInReach(originX, originY, view.viewExtentW, view.viewExtentH)) return false;
+    view.scale = scale;
+    view.originX = int32_t(originX);
+    view.originY = int32_t(originY);
+    return true;
+}
+
+bool ShiftView(View& view, int32_t dx, int32_t dy) {
+    const double originX = double(view.originX) + dx, originY = double(view.originY) + dy;
+    if (!ViewInReach(originX, originY, view.viewExtentW, view.viewExtentH)) return false;
+    view.originX = int32_t(originX);
+    view.originY = int32_t(originY);
+    return true;
+}
+
 void ZoomOutView(View& view, SurfaceGeometry& s) {
     ZoomStart z = Remember(view, s);
     view.scale = view.scale * 2;

@@ -29,6 +29,8 @@ struct View {
     // Below this scale neighbouring pixels would no longer give distinct world coordinates
     // at the five decimals they are rounded to.
     static constexpr double kMinScale = 1.0 / 65536;
+    // The coarsest scale fit all takes for a drawing far from the origin.
+    static constexpr double kMaxScale = 0x1p60;
 };
 
 // The geometry of the scroll box around the drawing surface: what the view commands read
@@ -49,6 +51,17 @@ std::string FitAllView(View& view, SurfaceGeometry& surface, const DrawingStore&
 // nothing, when the new view would leave the exact range of the transform.
 bool ZoomInView(View& view, SurfaceGeometry& surface);
 void ZoomOutView(View& view, SurfaceGeometry& surface);
+// Zoom by `steps` steps of √2 (in for steps > 0) about surface pixel (x, y): the world point
+// there stays there, the surface and its scroll position are kept. Scales stay on a ladder
+// of √2 steps through the powers of two, so that they meet the buttons' halvings and
+// doublings. Refuses, changing nothing, below kMinScale, above kMaxScale, or when the view
+// would leave the exact range of the transform.
+// (wx, wy) is the world point to keep at (x, y): the caller passes the same point again for
+// the following notches at the same pixel, so that rounding never makes it creep.
+bool ZoomAtView(View& view, int steps, int32_t x, int32_t y, double wx, double wy);
+// Moves the drawing by (dx, dy) pixels on its surface; refuses, changing nothing, when the
+// origin would leave the exact range.
+bool ShiftView(View& view, int32_t dx, int32_t dy);
 // FormResize while the surface is the drawing panel: keeps the world point at the centre
 // of the panel in the centre.
 void ResizeView(View& view, int32_t newW, int32_t newH);

@@ -66,13 +66,54 @@ void CommandState::SpeedButton12Click() {
     host_.Focus(EntryBox::Edit3);
 }
 
+int32_t CommandState::FirstStep(int32_t code) {
+    switch (code) {
+        case 101:  // the two-click commands wait for their first point
+        case 102:
+        case 106:
+            return 0;
+        case 114:  // the commands picking two lines wait for their first pick
+        case 115:
+        case 118:
+        case 119:
+            return 3;
+        case 100:
+            return 5;
+        default:  // one click: circles, arcs, the user origin, one-element edits
+            return 1;
+    }
+}
+
 void CommandState::ChooseEditCommand(int32_t code) {
-    // The commands picking two lines start at their first pick; the others at the click
-    // on one element.
-    bool twoLines = code == 114 || code == 115 || code == 118;
-    ChooseCommand(code, Cursor::Default, twoLines ? 3 : 1);
+    ChooseCommand(code, Cursor::Default, FirstStep(code));
     if (code == 115) host_.ShowValueBox("半径");
-    if (code == 116) host_.ShowValueBox("距離");
+    if (code == 116 || code == 119) host_.ShowValueBox("距離");
+}
+
+void CommandState::Escape() {
+    if (commandCode == 100) return;
+    const int32_t first = FirstStep(commandCode);
+    if (toolStep == first) {
+        ResetToSelect();
+        if (commandCode != 100) {  // the tool tab keeps its command on a tab change
+            LeaveCommand();
+            commandCode = 100;
+            host_.SetSelectButtonDown(host_.ActiveTab());
+            toolStep = 5;
+        }
+        return;
+    }
+    // Back to the first step: the band and the highlight wiped as leaving does, the cursor
+    // and the command kept.
+    renderer_.SetPenMode(Canvas::PenMode::Copy);
+    renderer_.SetBrush(0, 1);
+    UnhighlightPicked(store_, renderer_, 3);
+    highlightShown_ = false;
+    ToggleRubberBand(toolStep);
+    ClearRubberPoint();
+    store_.firstPick = store_.secondPick = -1;
+    toolStep = first;
+    host_.SetTimerEnabled(true);  // the next tick tracks the pointer for the first step
 }
 
 void CommandState::SpeedButton29Click(bool down) {

@@ -12,6 +12,7 @@
 #include "kernel/Mline.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
+#include "model/UndoJournal.h"
 #include "render/Renderer.h"
 
 std::optional<double> BoxNumber(const std::string& text) {
@@ -20,7 +21,7 @@ std::optional<double> BoxNumber(const std::string& text) {
         double v = std::strtod(text.c_str(), nullptr);
         if (std::isfinite(v)) return v;
     }
-    Prompts().Message("'" + text + "' is not a valid floating point value", "Korvo",
+    Prompts().Message("'" + text + "' は有効な数値ではありません", "Korvo",
                       PromptButtons::Ok, PromptIcon::Error);
     return std::nullopt;
 }
@@ -46,7 +47,7 @@ bool CommandState::ReadBox(CommandHost::Box box, double& out) {
 }
 
 bool CommandState::PicksElements() const {
-    return commandCode == 111 || (commandCode >= 114 && commandCode <= 118);
+    return commandCode == 111 || (commandCode >= 114 && commandCode <= 119);
 }
 
 void CommandState::PaintBox1MouseDown(bool leftButton, int x, int y) {
@@ -216,6 +217,8 @@ void CommandState::RestoreOverlays() {
 void CommandState::ExecuteCommand() {
     ToggleRubberBand(1);
     renderer_.SetPenMode(Canvas::PenMode::Copy);
+    // Whatever one command does to the drawing is one step of undo.
+    UndoAction action(store_.journal);
     switch (commandCode) {
         case 101:
             store_.AddLine(firstPoint.x, firstPoint.y, secondPoint.x, secondPoint.y, 1);
@@ -275,6 +278,13 @@ void CommandState::ExecuteCommand() {
             if (!ReadBox(CommandHost::Box::Edit3, r)) break;
             EditFillet(store_, store_.firstPick, store_.secondPick, firstPoint.x, firstPoint.y,
                        secondPoint.x, secondPoint.y, r);
+            break;
+        }
+        case 119: {
+            double d;
+            if (!ReadBox(CommandHost::Box::Edit3, d)) break;
+            EditChamfer(store_, store_.firstPick, store_.secondPick, firstPoint.x, firstPoint.y,
+                        secondPoint.x, secondPoint.y, d);
             break;
         }
         case 116: {

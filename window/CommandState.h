@@ -101,7 +101,8 @@ public:
     void SpeedButton14Click();
     void SpeedButton29Click(bool down);
     // The edit commands of the palette choose their command here: delete 111, trim to
-    // corner 114, fillet 115, offset 116, split 117, angle measurement 118.
+    // corner 114, fillet 115, offset 116, split 117, angle measurement 118,
+    // chamfer 119.
     void ChooseEditCommand(int32_t code);
     void SpeedButton30Click(bool down);
 
@@ -115,6 +116,14 @@ public:
 
     // True while the command takes its input by picking elements, not points.
     bool PicksElements() const;
+    // Whether the picked element is drawn highlighted now.
+    bool HighlightShown() const { return highlightShown_; }
+
+    // Escape: a command past its first step goes back to it (rubber band and picks gone);
+    // a command at its first step gives way to the select tool.
+    void Escape();
+    // The step a command starts at.
+    static int32_t FirstStep(int32_t code);
 
 private:
     WorldPoint ClickPoint(int x, int y) const;

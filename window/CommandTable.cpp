@@ -19,19 +19,30 @@ using G = Glyph;
 using F = TForm1;
 
 constexpr int kCtrlZ = (Qt::CTRL | Qt::Key_Z).toCombined();
+constexpr int kCtrlY = (Qt::CTRL | Qt::Key_Y).toCombined();
+constexpr int kCtrlN = (Qt::CTRL | Qt::Key_N).toCombined();
+constexpr int kCtrlO = (Qt::CTRL | Qt::Key_O).toCombined();
+constexpr int kCtrlS = (Qt::CTRL | Qt::Key_S).toCombined();
+constexpr int kCtrlP = (Qt::CTRL | Qt::Key_P).toCombined();
+constexpr int kDelete = QKeyCombination(Qt::Key_Delete).toCombined();
 constexpr int kPal = 28;  // palette buttons are 28 x 28, two to a row
 
 // clang-format off
 const CommandEntry kCommands[] = {
     // place            name                 caption                  hint                 glyph           handler                   key     w   h  toggle down
-    {P::FileMenu,      "FileOpen",          "開く(&O)",              nullptr,             G::None,        &F::FileOpenClick,        0,      0,  0, false, false},
+    {P::FileMenu,      "FileNew",           "新規作成(&N)",          nullptr,             G::None,        &F::SpeedButton17Click,   kCtrlN, 0,  0, false, false},
+    {P::FileMenu,      "FileOpen",          "開く(&O)",              nullptr,             G::None,        &F::FileOpenClick,        kCtrlO, 0,  0, false, false},
+    {P::FileMenu,      "FileSave",          "上書き保存(&S)",        nullptr,             G::None,        &F::FileSaveClick,        kCtrlS, 0,  0, false, false},
     {P::FileMenu,      "FilseSaveAs",       "名前を付けて保存(&A)",  nullptr,             G::None,        &F::FilseSaveAsClick,     0,      0,  0, false, false},
     {P::FileMenu,      "DXFI1",             "DXF入力(&I)",           nullptr,             G::None,        &F::DXFI1Click,           0,      0,  0, false, false},
     {P::FileMenu,      "DXFE1",             "DXF出力(&E)",           nullptr,             G::None,        &F::DXFE1Click,           0,      0,  0, false, false},
     {P::FileMenu,      "FileTarnix1",       "Tarnix入力(&L)",        nullptr,             G::None,        &F::FileTarnix1Click,     0,      0,  0, false, false},
+    {P::FileMenu,      "FilePrint",         "印刷(&P)",              nullptr,             G::None,        &F::SpeedButton23Click,   kCtrlP, 0,  0, false, false},
     {P::FileMenu,      nullptr,             nullptr,                 nullptr,             G::None,        nullptr,                  0,      0,  0, false, false},
     {P::FileMenu,      "FileExit",          "終了(&X)",              nullptr,             G::None,        &F::FileExitClick,        0,      0,  0, false, false},
     {P::EditMenu,      "Undo1",             "元に戻す(&U)",          nullptr,             G::None,        &F::Undo1Click,           kCtrlZ, 0,  0, false, false},
+    {P::EditMenu,      "Redo1",             "やり直し(&R)",          nullptr,             G::None,        &F::Redo1Click,           kCtrlY, 0,  0, false, false},
+    {P::EditMenu,      "Delete1",           "削除(&D)",              nullptr,             G::None,        &F::Delete1Click,         kDelete, 0, 0, false, false},
     {P::EditMenu,      nullptr,             nullptr,                 nullptr,             G::None,        nullptr,                  0,      0,  0, false, false},
     {P::EditMenu,      "Settings",          "設定(&S)",              nullptr,             G::None,        &F::SettingsClick,        0,      0,  0, false, false},
     {P::EditMenu,      "FileCls",           "画面消去(&C)",          nullptr,             G::None,        &F::FileClsClick,         0,      0,  0, false, false},
@@ -69,7 +80,7 @@ const CommandEntry kCommands[] = {
     {P::PaletteCircle, "SpeedButton15",     nullptr, nullptr,                             G::None,        nullptr,                  0,   kPal, kPal, true, false},
     {P::PaletteCircle, "SpeedButton16",     nullptr, nullptr,                             G::None,        nullptr,                  0,   kPal, kPal, true, false},
     {P::PaletteEdit,   "SpeedButton24",     nullptr, nullptr,                             G::Select,      &F::SpeedButton1Click,    0,   kPal, kPal, true, false},
-    {P::PaletteEdit,   "SpeedButton25",     nullptr, "角C",                               G::Chamfer,     nullptr,                  0,   kPal, kPal, true, false},
+    {P::PaletteEdit,   "SpeedButton25",     nullptr, "角C",                               G::Chamfer,     &F::SpeedButton25Click,   0,   kPal, kPal, true, false},
     {P::PaletteEdit,   "SpeedButton26",     nullptr, "角R",                               G::Fillet,      &F::SpeedButton26Click,   0,   kPal, kPal, true, false},
     {P::PaletteEdit,   "SpeedButton27",     nullptr, "オフセット",                        G::Offset,      &F::SpeedButton27Click,   0,   kPal, kPal, true, false},
     {P::PaletteEdit,   "SpeedButton28",     nullptr, "削除",                              G::Delete,      &F::SpeedButton28Click,   0,   kPal, kPal, true, false},
@@ -129,6 +140,8 @@ QToolButton* MakeButton(const CommandEntry& e) {
     if (e.hint) button->setToolTip(QString::fromUtf8(e.hint));
     button->setCheckable(e.toggle);
     button->setChecked(e.down);
+    // A place in the palette without a command can never look chosen while another runs.
+    if (!e.handler) button->setEnabled(false);
     return button;
 }
 
@@ -146,8 +159,12 @@ void BuildCommands(TForm1& form, const CommandHosts& hosts) {
             }
             QAction* action = menu->addAction(QString::fromUtf8(e.caption));
             action->setObjectName(QString::fromUtf8(e.name));
-            if (e.shortcut)
-                action->setShortcut(QKeySequence(QKeyCombination::fromCombined(e.shortcut)));
+            if (e.shortcut) {
+                QList<QKeySequence> keys{QKeySequence(QKeyCombination::fromCombined(e.shortcut))};
+                // Redo answers to both keys desktop programs use for it.
+                if (e.shortcut == kCtrlY) keys.append(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+                action->setShortcuts(keys);
+            }
             if (e.handler)
                 QObject::connect(action, &QAction::triggered, &form,
                                  [&form, h = e.handler] { (form.*h)(); });

@@ -8,15 +8,22 @@
 class QProgressDialog;
 class QWidget;
 
+// Thrown out of the reader through Report when the user cancels the load.
+struct LoadCancelled {};
+
 // Shows how far a long load has come once it has taken half a second, and lets the window
-// repaint meanwhile; input waits, so nothing can change the drawing while it is read.
+// repaint meanwhile. The dialog is modal: only its cancel button (or Escape) takes input.
 class LoadProgress {
 public:
     explicit LoadProgress(QWidget* parent);
     ~LoadProgress();
-    // done of total (bytes or records), count = elements read so far.
+    // done of total (bytes or records), count = elements read so far. Throws LoadCancelled
+    // once the user has cancelled.
     void Report(int64_t done, int64_t total, int64_t count);
     bool Shown() const { return dialog_ != nullptr; }
+
+    // How long a load runs before the dialog shows (tests shorten it).
+    static inline int showAfterMs = 500;
 
 private:
     QWidget* parent_;

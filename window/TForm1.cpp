@@ -2,6 +2,7 @@
 #include "window/TForm1.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QEvent>
@@ -15,6 +16,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "edit/EditCommands.h"
 #include "kernel/UserPrompts.h"
 #include "render/JapaneseFonts.h"
 #include "window/ColourBox.h"
@@ -39,6 +41,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     tools.Wire();
     WireSharing();
     for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
+    // Escape reaches the drawing wherever the focus is, the entry boxes included.
+    auto* escape = new QAction(this);
+    escape->setObjectName(QStringLiteral("EscapeKey"));
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(escape);
+    connect(escape, &QAction::triggered, this, &TForm1::EscapeKey);
 
     // FormCreate reads Panel1 at the designed size; showing the window maximised then
     // passes through FormResize like any other change of size.
@@ -135,10 +143,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
-        // The edit boxes would take Ctrl+Z as their own undo; in this window it is the
-        // drawing's undo, wherever the focus is.
+        // The edit boxes would take Ctrl+Z and Ctrl+Y as their own undo and redo; in this
+        // window they are the drawing's, wherever the focus is. Delete is the box's own
+        // unless the pointer is on the drawing over a highlighted element.
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->keyCombination() == (Qt::CTRL | Qt::Key_Z)) {
+        const QKeyCombination k = key->keyCombination();
+        const bool deleteOnDrawing = k == QKeyCombination(Qt::Key_Delete) &&
+                                     tools.PointerOnDrawing() && tools.machine.HighlightShown();
+        if (k == (Qt::CTRL | Qt::Key_Z) || k == (Qt::CTRL | Qt::Key_Y) ||
+            k == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z) || deleteOnDrawing) {
             event->ignore();
             return true;
         }
@@ -199,4 +212,24 @@ void TForm1::Undo1Click() {
     Undo1(journal, store, [this](const std::string& text) {
         Memo1->appendPlainText(QString::fromStdString(text));
     });
+}
+
+void TForm1::Redo1Click() {
+    if (!Redo1(journal, store)) Memo1->appendPlainText(QStringLiteral("Nothing to REDO."));
+}
+
+void TForm1::EscapeKey() {
+    if (commandCode == 113) {
+        // Choosing the user origin ends as its button's release ends it.
+        if (QToolButton* ucs = Button("SpeedButton29")) ucs->setChecked(false);
+        SpeedButton29Click();
+        return;
+    }
+    tools.machine.Escape();
+}
+
+void TForm1::Delete1Click() {
+    if (!tools.machine.HighlightShown()) return;
+    UndoAction action(&journal);
+    EditDelete(store);
 }

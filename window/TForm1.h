@@ -121,6 +121,11 @@ public:
     void SpeedButton35Click();
     void SpeedButton19Click();
     void Undo1Click();
+    void Redo1Click();
+    // Escape: the current command's step ends, or the command (see CommandState::Escape).
+    void EscapeKey();
+    // The Delete key and the edit menu's delete: the highlighted element goes.
+    void Delete1Click();
     void FileClsClick();
     void RunBackClick();
     void PaintBox1Paint();
@@ -128,12 +133,20 @@ public:
     void SpeedButton21Click();
     void SpeedButton20Click();
     void SpeedButton22Click();
+    // Ctrl+wheel: one step of √2 in (steps > 0) or out about surface pixel (x, y), which
+    // keeps its world point.
+    void ZoomAtCursor(int steps, int x, int y);
+    // The middle button's pan: the view moves by (dx, dy) surface pixels, by the scroll
+    // bars as far as they go and by the origin for the rest.
+    void PanView(int dx, int dy);
     void PageControl1Change();
     void SpeedButton1Click();
 
     // ---- The native drawing file (TForm1File.cpp) ----
     void FileOpenClick();
     void FilseSaveAsClick();
+    // Ctrl+S: writes the drawing to its own "dac" file, or asks for one as save-as does.
+    void FileSaveClick();
     // Reads a "dac" file into the drawing as the open command does once a file is chosen:
     // the drawing is replaced only when the file could be read; false after the message.
     bool OpenDacFile(const std::string& path);
@@ -177,6 +190,7 @@ public:
     void SpeedButton12Click();
     void SpeedButton13Click();
     void SpeedButton14Click();
+    void SpeedButton25Click();
     void SpeedButton26Click();
     void SpeedButton27Click();
     void SpeedButton28Click();
@@ -209,6 +223,22 @@ private:
     void UnwireSharing();         // window/TForm1Share.cpp
     void ShowConnectedNames();    // window/TForm1Share.cpp
     void ShowUnconnected();       // window/TForm1Share.cpp
+
+    // Puts a drawing read into a store of its own in place of the window's: the view fits
+    // it, the undo history starts anew.
+    bool PrepareLoad(DrawingStore& loaded);
+    void TakeLoadedDrawing(DrawingStore& loaded);
+    void ShowLoadCancelled();
+    // The "dac" file the drawing was opened from or last saved to; empty for a new drawing
+    // or one read from another format.
+    std::string dacPath_;
+    struct WheelAnchor {
+        bool valid = false;
+        int x = 0, y = 0;
+        double wx = 0.0, wy = 0.0;
+        double scale = 0.0;
+        int32_t originX = 0, originY = 0;
+    } wheelAnchor_;
 
     bool storeCreated_ = false;
     bool formCreated_ = false;

@@ -18,6 +18,7 @@ void TForm1::SpeedButton14Click() { tools.machine.SpeedButton14Click(); }
 void TForm1::SpeedButton29Click() { tools.machine.SpeedButton29Click(Button("SpeedButton29")->isChecked()); }
 
 // Edit commands of the palette.
+void TForm1::SpeedButton25Click() { tools.machine.ChooseEditCommand(119); }  // chamfer
 void TForm1::SpeedButton26Click() { tools.machine.ChooseEditCommand(115); }  // fillet
 void TForm1::SpeedButton27Click() { tools.machine.ChooseEditCommand(116); }  // offset
 void TForm1::SpeedButton28Click() { tools.machine.ChooseEditCommand(111); }  // delete

@@ -35,18 +35,26 @@ bool TForm1::OpenDxfFile(const std::string& path) {
     settings.arcAngleMin = ArcAngleMin;
     settings.arcAngleMax = ArcAngleMax;
     DxfReadReport report;
-    LoadProgress progress(this);
-    const bool opened = ImportDxfFile(path, store, settings, report,
-                                      [&](int64_t done, int64_t total, int64_t entities) {
-                                          progress.Report(done, total, entities);
-                                      });
+    // Read into a store of its own: a cancelled load leaves the drawing as it was.
+    DrawingStore loaded;
+    bool opened = PrepareLoad(loaded);
+    try {
+        LoadProgress progress(this);
+        opened = opened && ImportDxfFile(path, loaded, settings, report,
+                                         [&](int64_t done, int64_t total, int64_t entities) {
+                                             progress.Report(done, total, entities);
+                                         });
+    } catch (const LoadCancelled&) {
+        ShowLoadCancelled();
+        return false;
+    }
     if (!opened) {
         ShowMessage("ファイルオープンに失敗しました");
         Timer1->start();
         return false;
     }
     setWindowTitle(QString::fromStdString(path));
-    Redraw();
+    TakeLoadedDrawing(loaded);
     std::string text = "読み込みに成功しました";
     // Whatever was left unread is said with the success, never hidden behind it.
     for (const std::string& note : report.notes) text += "\n" + note;
@@ -70,4 +78,7 @@ void TForm1::SettingsClick() {
     PagesDlg->exec();
 }
 
-void TForm1::TooltoArcClick() { LinesToArcs(store, ArcAngleMin, ArcAngleMax); }
+void TForm1::TooltoArcClick() {
+    UndoAction action(&journal);  // the whole run is one step of undo
+    LinesToArcs(store, ArcAngleMin, ArcAngleMax);
+}

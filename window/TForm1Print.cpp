@@ -21,18 +21,26 @@ void TForm1::FileTarnix1Click() {
 
 bool TForm1::OpenTarnixFile(const std::string& path) {
     TarnixReadReport report;
-    LoadProgress progress(this);
-    const bool opened =
-        ImportTarnixFile(path, store, report, [&](int64_t done, int64_t total, int64_t records) {
-            progress.Report(done, total, records);
-        });
+    // Read into a store of its own: a cancelled load leaves the drawing as it was.
+    DrawingStore loaded;
+    bool opened = PrepareLoad(loaded);
+    try {
+        LoadProgress progress(this);
+        opened = opened && ImportTarnixFile(path, loaded, report,
+                                            [&](int64_t done, int64_t total, int64_t records) {
+                                                progress.Report(done, total, records);
+                                            });
+    } catch (const LoadCancelled&) {
+        ShowLoadCancelled();
+        return false;
+    }
     if (!opened) {
         ShowMessage("ファイル読み込みに失敗しました");
         return false;
     }
     setWindowTitle(QString::fromStdString(path));
     // Also after an early end: what the store holds is what the user sees.
-    Redraw();
+    TakeLoadedDrawing(loaded);
     if (!report.complete) {
         ShowMessage("ファイル読み込みに失敗しました");
         return true;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -30,12 +31,35 @@ void TForm1Tools::Wire() {
 bool TForm1Tools::eventFilter(QObject* watched, QEvent* event) {
     if (watched == form_.PaintBox1) {
         switch (event->type()) {
+            case QEvent::Enter:
+                pointerInside_ = true;
+                return false;
+            case QEvent::Leave:
+                pointerInside_ = false;
+                return false;
+            case QEvent::Wheel: {
+                auto* w = static_cast<QWheelEvent*>(event);
+                if (!(w->modifiers() & Qt::ControlModifier)) return false;  // the area scrolls
+                const QPoint angle = w->angleDelta();
+                wheelRest_ += angle.y() != 0 ? angle.y() : angle.x();
+                const int steps = wheelRest_ / 120;
+                wheelRest_ -= steps * 120;
+                const QPoint p = w->position().toPoint();
+                if (steps != 0) form_.ZoomAtCursor(steps, p.x(), p.y());
+                return true;
+            }
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonDblClick: {
                 // A quick second press arrives as a double-click, either in place of its
                 // press or right after it. Each press counts once, whatever it is called:
                 // a double-click that follows its own press unreleased is that press.
                 auto* m = static_cast<QMouseEvent*>(event);
+                if (m->button() == Qt::MiddleButton) {
+                    // Panning leaves the command, its step and its rubber band as they are.
+                    middlePan_ = true;
+                    panLast_ = m->globalPosition().toPoint();
+                    return true;
+                }
                 const bool left = m->button() == Qt::LeftButton;
                 if (event->type() == QEvent::MouseButtonDblClick && left && leftHeld_) return true;
                 if (left) leftHeld_ = true;
@@ -44,11 +68,23 @@ bool TForm1Tools::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             case QEvent::MouseMove: {
-                QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
+                auto* m = static_cast<QMouseEvent*>(event);
+                pointerInside_ = true;
+                if (middlePan_ && (m->buttons() & Qt::MiddleButton)) {
+                    const QPoint now = m->globalPosition().toPoint();
+                    const QPoint d = panLast_ - now;
+                    panLast_ = now;
+                    form_.PanView(d.x(), d.y());
+                }
+                QPoint p = m->position().toPoint();
                 machine.PaintBox1MouseMove(p.x(), p.y());
                 return true;
             }
             case QEvent::MouseButtonRelease:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+                    middlePan_ = false;
+                    return true;
+                }
                 if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) leftHeld_ = false;
                 machine.PaintBox1MouseUp();
                 return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 
 #include "window/CommandState.h"
 
@@ -36,6 +37,8 @@ public:
 
     // Connects the surface, the timer and the entry boxes; called once the controls exist.
     void Wire();
+    // Whether the pointer is over the drawing surface.
+    bool PointerOnDrawing() const { return pointerInside_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -44,4 +47,11 @@ private:
     TForm1& form_;
     Cursor cursor_ = Cursor::Default;
     bool leftHeld_ = false;  // the left button went down on the surface and is not up yet
+    bool pointerInside_ = false;
+    // The middle button's pan: the global position of the last move while it is held.
+    bool middlePan_ = false;
+    QPoint panLast_;
+    // Ctrl+wheel: eighths of a degree not yet turned into a zoom step (touchpads send less
+    // than a notch at a time).
+    int wheelRest_ = 0;
 };

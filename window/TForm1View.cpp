@@ -146,6 +146,8 @@ void TForm1::SpeedButton17Click() {
     if (Prompts().Message("新規作成します", "Message", PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     store.ClearStore();
+    journal.JournalCreate();  // a new drawing starts a new history
+    dacPath_.clear();
     ClearScreen();
 }
 
@@ -174,4 +176,29 @@ void TForm1::SpeedButton22Click() {
     ZoomOutView(view, g);
     ApplySurface(g);
     Redraw();
+}
+
+void TForm1::ZoomAtCursor(int steps, int x, int y) {
+    // Notches at the same pixel keep the world point the first of them found there.
+    WheelAnchor& a = wheelAnchor_;
+    const bool same = a.valid && a.x == x && a.y == y && a.scale == view.scale &&
+                      a.originX == view.originX && a.originY == view.originY;
+    if (!same) a = {true, x, y, view.WorldX(x), view.WorldY(y)};
+    const bool zoomed = ZoomAtView(view, steps, x, y, a.wx, a.wy);
+    a.scale = view.scale;
+    a.originX = view.originX;
+    a.originY = view.originY;
+    if (!zoomed) {
+        SetStatusPanel(0, steps > 0 ? QStringLiteral("これ以上拡大できません")
+                                    : QStringLiteral("これ以上縮小できません"));
+        return;
+    }
+    Redraw();  // with the current command's rubber band
+}
+
+void TForm1::PanView(int dx, int dy) {
+    const CommandHost::Scrolled moved = tools.ScrollBy(dx, dy);
+    // What the scroll bars could not take moves the drawing on the surface.
+    if ((moved.dx != dx || moved.dy != dy) && ShiftView(view, moved.dx - dx, moved.dy - dy))
+        RequestRepaint();
 }

@@ -19,9 +19,9 @@
 
 namespace {
 
-// A box's text as a decimal integer, or the framework's conversion error. Blanks around the
-// digits are forgiven, as they are for the program's floating-point boxes; anything outside
-// the 32-bit range is no integer at all rather than a silently wrapped one.
+// A box's text as a decimal integer, or nothing. Blanks around the digits are forgiven, as
+// they are for the program's floating-point boxes; anything outside the 32-bit range is no
+// integer at all rather than a silently wrapped one.
 std::optional<int> BoxInteger(const QString& text) {
     const std::string s = text.toStdString();
     const size_t first = s.find_first_not_of(" \t");
@@ -41,8 +41,6 @@ std::optional<int> BoxInteger(const QString& text) {
         const long long value = negative ? -magnitude : magnitude;
         if (digits && value >= INT_MIN && value <= INT_MAX) return int(value);
     }
-    Prompts().Message("'" + s + "' is not a valid integer value", "Korvo", PromptButtons::Ok,
-                      PromptIcon::Error);
     return std::nullopt;
 }
 
@@ -113,7 +111,8 @@ TPagesDlg::TPagesDlg(QWidget* parent, const DrawingStore& store, Values values)
     PageControl1->addTab(TabSheet1, QString::fromUtf8("基本"));
     PageControl1->addTab(TabSheet2, QString::fromUtf8("詳細"));
 
-    GroupBox1 = MakeGroup(TabSheet1, "GroupBox1", "要素情報 (上限=100,000)", {4, 6, 152, 86});
+    // The tables of lines, circles and points grow as far as memory allows; texts have a limit.
+    GroupBox1 = MakeGroup(TabSheet1, "GroupBox1", "要素情報 (上限なし)", {4, 6, 152, 86});
     // A fixed-pitch face, so that the padded prefixes put the counts in one column even where
     // the Japanese face is missing.
     QFont counts(QString::fromUtf8("ＭＳ ゴシック"));
@@ -163,7 +162,8 @@ TPagesDlg::TPagesDlg(QWidget* parent, const DrawingStore& store, Values values)
 void TPagesDlg::RefreshSettings() {
     Label1->setText(QString::fromUtf8("  Line要素数 : ") + QString::number(store_.lineTop));
     Label2->setText(QString::fromUtf8("Circle要素数 : ") + QString::number(store_.circleTop));
-    Label3->setText(QString::fromUtf8("  text要素数 : ") + QString::number(store_.textCount));
+    Label3->setText(QString::fromUtf8("  text要素数 : ") + QString::number(store_.textCount) +
+                    QStringLiteral("/") + QString::number(DrawingStore::kMaxTexts));
     Label4->setText(QString::fromUtf8(" Point要素数 : ") + QString::number(store_.pointTop));
     // The bar does not signal when it already stands at the value, so each box is written
     // here and not left to the bar.
@@ -181,7 +181,8 @@ void TPagesDlg::TrackBar1Change() {
     if (Edit1->text() != text) Edit1->setText(text);
 }
 
-// Also attached to Edit3 and Edit4, and it converts Edit1 whichever box was edited.
+// Also attached to Edit3 and Edit4, and it converts Edit1 whichever box was edited. A box
+// that does not read (yet) is left alone while the user types: OK says what is wrong.
 void TPagesDlg::Edit1Change() {
     if (const auto value = BoxInteger(Edit1->text())) TrackBar1->setValue(*value);
 }
@@ -196,21 +197,39 @@ void TPagesDlg::Edit2Change() {
 }
 
 void TPagesDlg::OKBtnClick() {
-    *values_.splineResolution = double(TrackBar1->value());
-    *values_.snapDistance = TrackBar2->value() * 200.0;
-    // A box that does not convert keeps the dialog open on that box so that the user can mend
-    // it; what was written before it stays written.
-    const auto writeAngle = [](QLineEdit* edit, double* value) {
-        const auto converted = BoxInteger(edit->text());
-        if (converted) {
-            *value = double(*converted);
-            return true;
-        }
-        edit->setFocus();
-        edit->selectAll();
-        return false;
+    // Every box is read before anything is written: a box that does not read keeps the
+    // dialog open on that box, says which it is, and leaves every setting as it was.
+    struct Box {
+        QLineEdit* edit;
+        QLabel* label;
+        QSlider* bar;  // the range the value must lie in, if any
+        int value = 0;
     };
-    if (!writeAngle(Edit3, values_.arcAngleMin) || !writeAngle(Edit4, values_.arcAngleMax)) return;
+    Box boxes[] = {{Edit1, Label5, TrackBar1}, {Edit2, nullptr, TrackBar2},
+                   {Edit3, Label6, nullptr}, {Edit4, Label6, nullptr}};
+    for (Box& box : boxes) {
+        const auto value = BoxInteger(box.edit->text());
+        const bool inRange =
+            value && (!box.bar || (*value >= box.bar->minimum() && *value <= box.bar->maximum()));
+        if (inRange) {
+            box.value = *value;
+            continue;
+        }
+        const QString name = box.label ? box.label->text() : GroupBox3->title();
+        QString text = QStringLiteral("「%1」の値 '%2' は").arg(name, box.edit->text());
+        text += box.bar ? QStringLiteral("%1 から %2 までの整数ではありません")
+                              .arg(box.bar->minimum())
+                              .arg(box.bar->maximum())
+                        : QStringLiteral("有効な整数ではありません");
+        Prompts().Message(text.toStdString(), "Korvo", PromptButtons::Ok, PromptIcon::Error);
+        box.edit->setFocus();
+        box.edit->selectAll();
+        return;
+    }
+    *values_.splineResolution = double(boxes[0].value);
+    *values_.snapDistance = boxes[1].value * 200.0;
+    *values_.arcAngleMin = double(boxes[2].value);
+    *values_.arcAngleMax = double(boxes[3].value);
     accept();
 }
 

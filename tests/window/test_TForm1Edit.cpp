@@ -67,7 +67,7 @@ TEST_F(TForm1EditTest, IntersectTrimsCrossingLinesToTheClickedPartsAndUndoRestor
     ExpectLine(0, 0, 0, 50, 0);
     ExpectLine(1, 50, 0, 50, 50);
     EXPECT_EQ(form->journal.journalPos(), journalBefore + 4);  // two deletions, two additions
-    Undo(4);
+    Undo(1);  // one user action, one undo
     EXPECT_EQ(Drawing(), before);
 }
 
@@ -112,7 +112,7 @@ TEST_F(TForm1EditTest, FilletOfARightCornerAddsAQuarterArcWithTangentPointsTenFr
     EXPECT_EQ(arc.startAngle, 270.0);
     EXPECT_EQ(arc.endAngle, 180 - std::acos(0.0) * 180 * 0.318309886183791 + 270);
     EXPECT_EQ(form->toolStep, 3);
-    Undo(5);
+    Undo(1);
     EXPECT_EQ(Drawing(), before);
 }
 
@@ -134,7 +134,7 @@ TEST_F(TForm1EditTest, FilletWithRadiusZeroDoesNothingAndANegativeRadiusTrimsWit
     HoverAndClick(50, 3);
     HoverAndClick(97, 50);
     EXPECT_EQ(prompts.messageTexts(),
-              std::vector<std::string>{"'abc' is not a valid floating point value"});
+              std::vector<std::string>{"'abc' は有効な数値ではありません"});
     EXPECT_EQ(Drawing(), before);
 
     Type(form->Edit3, "-10");
@@ -203,7 +203,7 @@ TEST_F(TForm1EditTest, SplitCutsLinesAtTheFootAndFullCirclesIntoTwoArcs) {
     EXPECT_EQ(second.startAngle, a);
     EXPECT_EQ(second.endAngle, 0.0);
     EXPECT_EQ(second.radius, 50.0);
-    Undo(6);
+    Undo(2);  // two splits
     EXPECT_EQ(Drawing(), before);
 }
 
@@ -232,9 +232,8 @@ TEST_F(TForm1EditTest, DeleteRemovesThePickedElementAndAngleMeasurementLogsTheAn
     EXPECT_EQ(LastLogLine(), "なす角 = 90.0002104591498");
     EXPECT_EQ(Drawing(), before);
 
-    // The chamfer button has no command: the one in force stays.
     Button("SpeedButton25")->click();
-    EXPECT_EQ(form->commandCode, 118);
+    EXPECT_EQ(form->commandCode, 119);
 
     Button("SpeedButton28")->click();
     EXPECT_EQ(form->commandCode, 111);

@@ -46,7 +46,7 @@ TEST_F(TForm1FileTest, SavingAfterStartUpWritesTheOnePointRecordAndProposesTheCa
     EXPECT_EQ(shown[0].request.initialPath, "Korvo");
     EXPECT_EQ(shown[1].text, "ファイル出力に成功しました");
     EXPECT_EQ(shown[1].caption, "Message");
-    EXPECT_EQ(form->windowTitle(), "Korvo");  // saving does not change the caption
+    EXPECT_EQ(form->windowTitle().toStdString(), Path("empty.dac"));  // the caption is the saved file
 }
 
 TEST_F(TForm1FileTest, ADrawingMadeWithTheMouseIsSavedByteForByte) {

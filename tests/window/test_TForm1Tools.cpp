@@ -94,7 +94,7 @@ TEST_F(TForm1ToolsTest, TypedRadiusCircleRepeatsPerClickAndTypedPointsFollowTheU
     // Text that is not a number: the conversion error, and nothing is added.
     form->Edit1->setText("abc");
     Type(form->Edit2, "5");
-    EXPECT_EQ(prompts.messageTexts().back(), "'abc' is not a valid floating point value");
+    EXPECT_EQ(prompts.messageTexts().back(), "'abc' は有効な数値ではありません");
     EXPECT_EQ(AliveLines(), 1);
 }
 

@@ -272,7 +272,7 @@ TEST_F(TForm1WindowTest, AnErrorLeavesNoStaleRubberBand) {
     EXPECT_NE(form->canvas.image(), drawing);
     prompts.clear();
     Click(At(0, 0));
-    EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"'' is not a valid floating point value"});
+    EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{"'' は有効な数値ではありません"});
     EXPECT_EQ(AliveCircles(), 0);
     Hover(At(200, 100));
     EXPECT_EQ(WithoutOverlays(), drawing);

@@ -20,9 +20,12 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-std::string NotInteger(const std::string& text) {
-    return "'" + text + "' is not a valid integer value";
+// What OK says of a box that does not read: the box's caption, the text, what it must be.
+std::string NotInteger(const std::string& box, const std::string& text, const char* range = nullptr) {
+    return "「" + box + "」の値 '" + text + "' は" +
+           (range ? std::string(range) + "までの整数ではありません" : "有効な整数ではありません");
 }
+const std::string kAngles = "Spline->円弧変換しきい角";
 
 class TPagesDlgTest : public ::testing::Test {
 protected:
@@ -97,36 +100,49 @@ TEST_F(TPagesDlgTest, BarsAndBoxesMirrorEachOtherAndTypedNumbersAreClampedOnlyWh
     EXPECT_EQ(dlg.Edit2->text(), "1");
     Type(dlg.Edit2, "-7");
     EXPECT_EQ(dlg.Edit2->text(), "-7");
-    EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger("-")});
-    Click(dlg.OKBtn);  // the bars' positions count, not the boxes' texts
+    EXPECT_TRUE(prompts.shown().empty());  // nothing is said while the user types
+    // OK reads the boxes: a number outside its bar's range is named with its box, and
+    // nothing is written until every box reads.
+    Click(dlg.OKBtn);
+    EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger("Spline->Line 分解能", "200", "1 から 20 ")});
+    EXPECT_TRUE(dlg.isVisible());
+    Type(dlg.Edit1, "20");
+    prompts.clear();
+    Click(dlg.OKBtn);
+    EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger("スナップ感度", "-7", "1 から 100 ")});
+    ExpectValues(6.0, 200.0, 140.0, 170.0);
+    Type(dlg.Edit2, "1");
+    Click(dlg.OKBtn);
+    EXPECT_FALSE(dlg.isVisible());
     ExpectValues(20.0, 200.0, 140.0, 170.0);
 }
 
-TEST_F(TPagesDlgTest, TextsThatAreNoIntegerAreReportedOncePerEditAndKeepOkOpen) {
+TEST_F(TPagesDlgTest, BadTextsAreSaidOnOkOnlyNamingTheBoxAndNothingIsWrittenOrKeptAfterCancel) {
     Show();
     QTest::keyClick(dlg.Edit1, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(dlg.Edit1, Qt::Key_Backspace);
     EXPECT_EQ(dlg.Edit1->text(), "");  // the bar does not rewrite the box behind the user
-    ASSERT_EQ(prompts.shown().size(), 1u);
-    EXPECT_EQ(prompts.shown()[0].text, NotInteger(""));
-    EXPECT_EQ(prompts.shown()[0].caption, "Korvo");
-    EXPECT_EQ(prompts.shown()[0].icon, PromptIcon::Error);
     QTest::keyClicks(dlg.Edit3, "5");  // the angle boxes convert Edit1 as well
-    EXPECT_EQ(prompts.messageTexts(), (Texts{NotInteger(""), NotInteger("")}));
     QTest::keyClicks(dlg.Edit1, "7");
     dlg.Edit2->setText("9999999999");
     QTest::keyClicks(dlg.Edit2, "9");  // beyond 32 bits is no integer, not a wrapped one
     EXPECT_EQ(dlg.TrackBar2->value(), 20);
-    EXPECT_EQ(prompts.messageTexts().back(), NotInteger("99999999999"));
+    EXPECT_TRUE(prompts.shown().empty());
+    Type(dlg.Edit2, "19");
 
-    QTest::keyClick(dlg.TrackBar2, Qt::Key_Left);
     Type(dlg.Edit3, "abc");
-    prompts.clear();
     Click(dlg.OKBtn);
-    EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger("abc")});
+    ASSERT_EQ(prompts.shown().size(), 1u);
+    EXPECT_EQ(prompts.shown()[0].text, NotInteger(kAngles, "abc"));
+    EXPECT_EQ(prompts.shown()[0].caption, "Korvo");
+    EXPECT_EQ(prompts.shown()[0].icon, PromptIcon::Error);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.Edit3->selectedText(), "abc");
-    ExpectValues(7.0, 3800.0, 140.0, 170.0);
+    ExpectValues(5.0, 4000.0, 140.0, 170.0);  // the boxes before it are not written either
+    // Cancel after a refused OK: every setting as it was when the dialog opened.
+    Click(dlg.CancelBtn);
+    ExpectValues(5.0, 4000.0, 140.0, 170.0);
+    Show();
 
     // Signed decimal integers of the 32-bit range pass, blanks around them forgiven.
     for (const char* text : {"-2147483648", "2147483647", "+12", " 45 "}) {
@@ -142,7 +158,7 @@ TEST_F(TPagesDlgTest, TextsThatAreNoIntegerAreReportedOncePerEditAndKeepOkOpen) 
         dlg.Edit4->setText(QString::fromUtf8(text));
         prompts.clear();
         Click(dlg.OKBtn);
-        EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger(text)});
+        EXPECT_EQ(prompts.messageTexts(), Texts{NotInteger(kAngles, text)});
         EXPECT_TRUE(dlg.isVisible());
     }
 }
@@ -178,7 +194,8 @@ TEST_F(TPagesDlgTest, CountsFollowTheStoreBetweenShowingsAsHighWaterMarks) {
     Show();
     EXPECT_EQ(dlg.Label1->text().toStdString(), "  Line要素数 : 3");
     EXPECT_EQ(dlg.Label2->text().toStdString(), "Circle要素数 : 1");
-    EXPECT_EQ(dlg.Label3->text().toStdString(), "  text要素数 : 1");
+    EXPECT_EQ(dlg.Label3->text().toStdString(), "  text要素数 : 1/1000");
+    EXPECT_EQ(dlg.GroupBox1->title().toStdString(), "要素情報 (上限なし)");  // the tables grow
     EXPECT_EQ(dlg.Label4->text().toStdString(), " Point要素数 : " + std::to_string(store.pointTop));
 }
 
