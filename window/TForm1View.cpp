@@ -194,6 +194,7 @@ void TForm1::ZoomAtCursor(int steps, int x, int y) {
         return;
     }
     Redraw();  // with the current command's rubber band
+    tools.SetTimerEnabled(true);  // the next tick shows the new scale and tracks again
 }
 
 void TForm1::PanView(int dx, int dy) {

@@ -111,17 +111,18 @@ TPagesDlg::TPagesDlg(QWidget* parent, const DrawingStore& store, Values values)
     PageControl1->addTab(TabSheet1, QString::fromUtf8("基本"));
     PageControl1->addTab(TabSheet2, QString::fromUtf8("詳細"));
 
-    // The tables of lines, circles and points grow as far as memory allows; texts have a limit.
-    GroupBox1 = MakeGroup(TabSheet1, "GroupBox1", "要素情報 (上限なし)", {4, 6, 152, 86});
+    // The tables of lines, circles and points grow as far as memory allows; texts have a limit
+    // of their own, shown with their count.
+    GroupBox1 = MakeGroup(TabSheet1, "GroupBox1", "要素情報 (上限=メモリ)", {4, 6, 152, 86});
     // A fixed-pitch face, so that the padded prefixes put the counts in one column even where
     // the Japanese face is missing.
     QFont counts(QString::fromUtf8("ＭＳ ゴシック"));
     counts.setPixelSize(12);
     counts.setStyleHint(QFont::TypeWriter);
-    Label1 = MakeLabel(GroupBox1, "Label1", "", {8, 20, 134, 14});
-    Label2 = MakeLabel(GroupBox1, "Label2", "", {8, 35, 134, 14});
-    Label3 = MakeLabel(GroupBox1, "Label3", "", {8, 50, 134, 14});
-    Label4 = MakeLabel(GroupBox1, "Label4", "", {8, 65, 134, 14});
+    Label1 = MakeLabel(GroupBox1, "Label1", "", {6, 20, 142, 14});
+    Label2 = MakeLabel(GroupBox1, "Label2", "", {6, 35, 142, 14});
+    Label3 = MakeLabel(GroupBox1, "Label3", "", {6, 50, 142, 14});
+    Label4 = MakeLabel(GroupBox1, "Label4", "", {6, 65, 142, 14});
     for (QLabel* label : {Label1, Label2, Label3, Label4}) label->setFont(counts);
 
     GroupBox2 = MakeGroup(TabSheet1, "GroupBox2", "DXF読込み時パラメータ", {160, 6, 154, 154});
