@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
         if (!form.storeCreated()) return 3;  // "vertexメモリ確保に失敗しました" was shown
         // The settings dialog TPagesDlg is created here, once, after the main window.
         form.showMaximized();
+        // A drawing a crashed or killed run left behind is offered first.
+        QTimer::singleShot(0, &form, [&] { form.OfferRecovery(); });
         // The file is read once the window is up, so that its messages have a parent.
         if (!commandLine.file.isEmpty())
             QTimer::singleShot(0, &form,

@@ -1,4 +1,11 @@
 // The native "dac" drawing file: reading its line and circle records, writing a drawing.
+//
+// Beyond the line ("L"), circle ("C") and point ("P") records, Korvo writes what a drawing
+// holds besides geometry as records that readers of the plain format skip (they read only
+// "L" and "C"): "S colour penWidth fillStyle fillColour", the style of the element record
+// right before it, written only where it differs from the default; and "T x y height angle
+// colour text", a text, its bytes (Shift-JIS) after one blank, with %XX for the bytes below
+// 0x20, 0x7F and '%'. A file holding either reads its unstyled elements with the defaults.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +32,27 @@ inline constexpr std::size_t kDacMaxLineBytes = std::size_t(16) << 20;
 // faults, one message box each.
 inline constexpr double kDacMaxMagnitude = 1e15;
 
+// Defaults of the style record: a line or circle without one is white, one pixel wide and,
+// for circles, not filled (fill colour white).
+inline constexpr int32_t kDacDefaultColour = 7;
+
+struct DacStyle {
+    std::size_t record;  // index of the element record in the records read
+    int32_t colour, penWidth, fillStyle, fillColour;
+};
+struct DacText {
+    double x, y, height, angle;
+    int32_t colour;
+    std::string text;  // Shift-JIS bytes
+};
+// What a reader finds besides the line and circle records.
+struct DacExtras {
+    std::vector<DacStyle> styles;
+    std::vector<DacText> texts;
+    int64_t skippedLines = 0;  // non-empty lines that are no record at all
+    bool Styled() const { return !styles.empty() || !texts.empty(); }
+};
+
 // One line of a dac file (without its line break; a trailing '\r' is allowed and ignored).
 // True for a line or circle record whose numbers are all present, finite and within
 // kDacMaxMagnitude.
@@ -32,13 +60,17 @@ bool ParseDacLine(std::string_view line, DacRecord& out);
 // Reads every record of a file into `out` (cleared first). False when the file cannot be
 // opened or a read fails (directory, I/O error); `out` then holds nothing useful and the
 // caller keeps its drawing.
-bool ReadDacFile(const std::string& path, std::vector<DacRecord>& out);
+// Lines end at LF, CR LF or, as in old files, a CR alone. With `extras`, the styles, texts
+// and the count of unreadable lines are gathered too.
+bool ReadDacFile(const std::string& path, std::vector<DacRecord>& out, DacExtras* extras = nullptr);
 // The same on bytes already in memory (used by the fuzz target and tests); never fails.
-void ReadDacBytes(std::string_view bytes, std::vector<DacRecord>& out);
-// Appends the records to the (already cleared) store in file order: AppendLine / AppendCircle;
-// `progress`, if given, hears now and then how many records are in.
+void ReadDacBytes(std::string_view bytes, std::vector<DacRecord>& out, DacExtras* extras = nullptr);
+// Appends the records to the (already cleared) store in file order: AppendLine / AppendCircle,
+// then the styles and texts of `extras`, if given; `progress`, if given, hears now and then
+// how many records are in.
 void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records,
-                      const std::function<void(int64_t done, int64_t total)>& progress = {});
+                      const std::function<void(int64_t done, int64_t total)>& progress = {},
+                      const DacExtras* extras = nullptr);
 // Writes the drawing's records through `sink` in chunks; false as soon as the sink fails.
 bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink);
 // Replaces `path` by a complete new file (temporary file in the same folder, then rename:

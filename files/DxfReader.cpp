@@ -432,7 +432,7 @@ void DxfImport::Notes(bool readFailed) {
     if (noMemory_)
         notes.push_back(Counted("メモリが足りないため ", noMemory_, " 個の図形を読み飛ばしました"));
     if (refusedTexts_)
-        notes.push_back(Counted("テキストが 1000 個を超えたため ", refusedTexts_,
+        notes.push_back(Counted("メモリが足りないため ", refusedTexts_,
                                 " 個のテキストを読み飛ばしました"));
     if (unconverted_)
         notes.push_back(Counted("値を読み取れないグループ ", unconverted_, " 組を無視しました"));

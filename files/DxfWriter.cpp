@@ -205,8 +205,7 @@ void WriteDxfEnd(std::string& out) {
 }
 
 bool WriteDxfRecords(const DrawingStore& store, const TextSink& sink) {
-    // A drawing holds at most 1,000 texts; the bound on the table costs nothing.
-    const int32_t texts = std::min<int32_t>(store.textCount, DrawingStore::kTextRecords);
+    const int32_t texts = store.textCount;
     bool codePage932 = false;
     for (int32_t i = 0; i < texts && !codePage932; ++i)
         codePage932 = store.text(i).alive && NeedsCodePage932(store.text(i).text);

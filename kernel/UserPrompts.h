@@ -7,7 +7,8 @@
 
 // Texts are UTF-8. The interface carries no Qt types so that the kernel, which must not
 // depend on Qt, can report its arithmetic faults through it too.
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// SaveDiscardCancel: 保存 (answered Yes), 保存しない (No), キャンセル (Cancel).
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
 enum class PromptIcon { None, Information, Warning, Error, Question };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
 

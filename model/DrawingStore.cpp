@@ -87,7 +87,8 @@ void DrawingStore::ClearStore() {
     circles_.Refresh();
     freeCircles_.AllFree(circleAlloc + 1);
     circleCur = circleTop = 0;
-    for (int32_t i = 0; i <= textCount && i < int32_t(texts_.size()); ++i) texts_[size_t(i)] = TextElement{};
+    // A table grown by a large drawing gives its memory back.
+    std::vector<TextElement>(size_t(kTextRecords)).swap(texts_);
     textCur = textCount = 0;
     points_.Refresh();
     freePoints_.AllFree(pointAlloc + 1);
@@ -112,6 +113,7 @@ void DrawingStore::TakeDrawing(DrawingStore& other) {
     auto keepShareLine = std::move(shareLine);
     auto keepShareCircle = std::move(shareCircle);
     auto keepReset = std::move(resetToSelect);
+    auto keepChanged = std::move(changed);
     const bool keepIndex = useSpatialIndex;
     std::swap(*this, other);
     other.renderer = nullptr;
@@ -119,6 +121,8 @@ void DrawingStore::TakeDrawing(DrawingStore& other) {
     other.shareLine = nullptr;
     other.shareCircle = nullptr;
     other.resetToSelect = nullptr;
+    other.changed = nullptr;
+    changed = std::move(keepChanged);
     renderer = keepRenderer;
     journal = keepJournal;
     shareLine = std::move(keepShareLine);

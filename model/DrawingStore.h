@@ -18,8 +18,7 @@ public:
     static constexpr int32_t kLineCapacity = 50000;  // designed sizes; the tables grow past them
     static constexpr int32_t kCircleCapacity = 50000;
     static constexpr int32_t kPointCapacity = 200000;
-    static constexpr int32_t kTextRecords = 1001;
-    static constexpr int32_t kMaxTexts = 1000;
+    static constexpr int32_t kTextRecords = 1001;  // the text table's first size; it grows
 
     DrawingStore();
 
@@ -31,6 +30,9 @@ public:
     // sharing code decides whether a session is connected.
     std::function<void(int op, const LineElement&)> shareLine;
     std::function<void(int op, const CircleElement&)> shareCircle;
+    // Run after every interactive addition or deletion, from this copy or a partner's: the
+    // drawing has changed since it was opened or saved.
+    std::function<void()> changed;
     // Run at the end of ClearStore: the tool reset to the select tool of the active tab.
     std::function<void()> resetToSelect;
 
@@ -58,9 +60,13 @@ public:
     // that cannot grow are refused.
     bool AppendLine(double x1, double y1, double x2, double y2);
     bool AppendCircle(double cx, double cy, double radius, double startAngle, double endAngle);
-    // False once the drawing holds 1,000 texts: the text is refused and the caller tells
-    // the user.
+    // False only when memory for the text table runs out: the text is refused and the
+    // caller tells the user.
     bool AppendText(double x, double y, const std::string& text, double height, double angle);
+
+    // Styles for the file readers that keep them: the element's colour, pen width and fill.
+    void StyleLine(int32_t i, int32_t colour, int32_t penWidth);
+    void StyleCircle(int32_t i, int32_t colour, int32_t penWidth, uint8_t fillStyle, int32_t fillColour);
 
     int32_t NextFreeLineSlot();
     int32_t NextFreeCircleSlot();
@@ -95,6 +101,7 @@ public:
     const SlotTable<PointElement>& points() const { return points_; }
     TextElement& text(int32_t i) { return texts_[size_t(i)]; }
     const TextElement& text(int32_t i) const { return texts_[size_t(i)]; }
+    // Texts 0 to textCount - 1 exist.
     LineElement& currentLine() { return line(lineCur); }
     CircleElement& currentCircle() { return circle(circleCur); }
 

@@ -1,5 +1,8 @@
 // The drawing store's interactive additions and deletions, bulk appends and the point sort.
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <new>
 #include <cstdio>
 
 #include "kernel/Mcircle.h"
@@ -59,6 +62,7 @@ void DrawingStore::AddLine(double x1, double y1, double x2, double y2, int broad
     SetLineAlive(n, true);
     Journal('L', n, l);
     if (broadcast == 1 && shareLine) shareLine(1, l);
+    if (changed) changed();
     int32_t next = NextFreeLineSlot();
     if (next < 0) return;
     lineCur = next;
@@ -82,6 +86,7 @@ void DrawingStore::AddCircle(double cx, double cy, double radius, double startAn
     SetCircleAlive(n, true);
     Journal('C', n, c);
     if (broadcast == 1 && shareCircle) shareCircle(1, c);
+    if (changed) changed();
     int32_t next = NextFreeCircleSlot();
     if (next < 0) return;
     circleCur = next;
@@ -103,6 +108,7 @@ void DrawingStore::DeleteLine(int32_t index, int broadcast) {
     SetLineAlive(index, false);
     Journal('l', index, l);
     if (broadcast == 1 && shareLine) shareLine(0, l);
+    if (changed) changed();
     RemovePointsOf(kOwnerLine, index);
     pickedLine = -1;
     snapIndex = -1;
@@ -115,6 +121,7 @@ void DrawingStore::DeleteCircle(int32_t index, int broadcast) {
     SetCircleAlive(index, false);
     Journal('c', index, c);
     if (broadcast == 1 && shareCircle) shareCircle(0, c);
+    if (changed) changed();
     RemovePointsOf(kOwnerCircle, index);
     pickedCircle = -1;
     snapIndex = -1;
@@ -182,10 +189,34 @@ bool DrawingStore::AppendCircle(double cx, double cy, double radius, double star
     return true;
 }
 
+void DrawingStore::StyleLine(int32_t i, int32_t colour, int32_t penWidth) {
+    if (i < 0 || i > lineAlloc) return;
+    line(i).colour = colour;
+    line(i).penWidth = penWidth;
+    widestPen_ = std::max(widestPen_, penWidth);
+}
+
+void DrawingStore::StyleCircle(int32_t i, int32_t colour, int32_t penWidth, uint8_t fillStyle,
+                               int32_t fillColour) {
+    if (i < 0 || i > circleAlloc) return;
+    CircleElement& c = circle(i);
+    c.colour = colour;
+    c.penWidth = penWidth;
+    c.fillStyle = fillStyle;
+    c.fillColour = fillColour;
+    widestPen_ = std::max(widestPen_, penWidth);
+}
+
 bool DrawingStore::AppendText(double x, double y, const std::string& text, double height,
                               double angle) {
-    if (textCount >= kMaxTexts) return false;
     if (!Finite(x, y, height, angle)) return true;  // dropped, but not a reason to stop
+    if (textCount == INT32_MAX) return false;
+    try {
+        // The table grows like the element tables; a slot stays free past the last text.
+        if (size_t(textCur) + 1 >= texts_.size()) texts_.resize(std::max(texts_.size() * 2, size_t(textCur) + 2));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     TextElement& t = texts_[size_t(textCur)];
     t.text = text;
     t.x = x;

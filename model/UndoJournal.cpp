@@ -8,8 +8,8 @@
 #include "model/DrawingStore.h"
 
 void UndoJournal::JournalCreate() {
-    for (auto& s : slots_) s.clear();
-    joined_.fill(0);
+    std::vector<std::string>().swap(slots_);
+    std::vector<uint8_t>().swap(joined_);
     journalPos_ = 0;
     suppressNext_ = 0;
     actionHasEntry_ = false;
@@ -36,6 +36,10 @@ bool UndoJournal::JournalPush(const std::string& entry) {
     // would undo the wrong thing, so such an action is not journaled.
     if (n < 0 || n > kMaxText) return false;
     if (!replaying) redo_.clear();
+    if (size_t(journalPos_) >= slots_.size()) {
+        slots_.resize(size_t(journalPos_) + 1);
+        joined_.resize(size_t(journalPos_) + 1);
+    }
     slots_[size_t(journalPos_)] = stored;
     joined_[size_t(journalPos_)] = actionDepth_ > 0 && actionHasEntry_;
     if (actionDepth_ > 0) actionHasEntry_ = true;
@@ -47,8 +51,9 @@ bool UndoJournal::JournalPush(const std::string& entry) {
 std::string UndoJournal::JournalPop() {
     journalPos_ -= 1;
     if (journalPos_ < 0) journalPos_ = kSlots - 1;
-    std::string& slot = slots_[size_t(journalPos_)];
     poppedJoined_ = false;
+    if (size_t(journalPos_) >= slots_.size()) return "Nothing to UNDO.";
+    std::string& slot = slots_[size_t(journalPos_)];
     if (slot.empty()) return "Nothing to UNDO.";
     poppedJoined_ = joined_[size_t(journalPos_)] != 0;
     joined_[size_t(journalPos_)] = 0;

@@ -1,4 +1,4 @@
-// The undo journal: a ring of the last 257 additions and deletions as text entries, grouped
+// The undo journal: a ring of the last 1,048,576 additions and deletions as text entries, grouped
 // into user actions, and the actions undone since the last new one, for redo.
 #pragma once
 
@@ -12,7 +12,9 @@ class DrawingStore;
 
 class UndoJournal {
 public:
-    static constexpr int kSlots = 257;
+    // The ring's size: a lines-to-arcs run on a large drawing makes thousands of entries,
+    // and a day's work hundreds of thousands. Slots are made as they are first used.
+    static constexpr int kSlots = 1 << 20;
     static constexpr int kMaxText = 255;
 
     UndoJournal() { JournalCreate(); }
@@ -43,11 +45,14 @@ public:
 
     int32_t journalPos() const { return journalPos_; }
     bool suppressNext() const { return suppressNext_ != 0; }
-    const std::string& slot(int i) const { return slots_[i]; }
+    const std::string& slot(int i) const {
+        static const std::string unused;
+        return size_t(i) < slots_.size() ? slots_[size_t(i)] : unused;
+    }
 
 private:
-    std::array<std::string, kSlots> slots_;
-    std::array<uint8_t, kSlots> joined_{};  // 1: undone together with the entry before it
+    std::vector<std::string> slots_;
+    std::vector<uint8_t> joined_;  // 1: undone together with the entry before it
     int32_t journalPos_ = 0;
     int32_t suppressNext_ = 0;
     int32_t actionDepth_ = 0;

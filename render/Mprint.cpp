@@ -313,7 +313,7 @@ bool PrintDrawing(QPaintDevice& device, const DrawingStore& store) {
         if (c.alive)
             PrintCircle(context, painter, c.cx, c.cy, c.radius, c.startAngle, c.endAngle, 1.0);
     }
-    for (int32_t i = 0; i < store.textCount && i < DrawingStore::kTextRecords; ++i) {
+    for (int32_t i = 0; i < store.textCount; ++i) {
         const TextElement& t = store.text(i);
         if (t.alive) PrintText(context, painter, t.x, t.y, t.text, t.height, t.angle);
     }

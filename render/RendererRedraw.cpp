@@ -100,7 +100,7 @@ void Renderer::Redraw(const DrawingStore& store) {
              i <= last; ++i, ++c)
             if (c->alive) drawCircle(*c);
     }
-    for (int32_t i = 0; i < store.textCount && i < DrawingStore::kTextRecords; ++i) {
+    for (int32_t i = 0; i < store.textCount; ++i) {
         const TextElement& t = store.text(i);
         if (!t.alive) continue;
         SetTextColour(t.colour);

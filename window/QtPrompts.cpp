@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QThread>
 
 namespace {
@@ -38,6 +39,8 @@ QMessageBox::StandardButtons ToButtons(PromptButtons b) {
             return QMessageBox::Yes | QMessageBox::No;
         case PromptButtons::YesNoCancel:
             return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case PromptButtons::SaveDiscardCancel:
+            return QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
         case PromptButtons::Ok:
             break;
     }
@@ -61,7 +64,17 @@ PromptAnswer QtPrompts::Message(const std::string& text, const std::string& capt
     return OnUiThread([&] {
         QMessageBox box(ToIcon(icon), Q(caption), Q(text), ToButtons(buttons),
                         QApplication::activeWindow());
+        if (buttons == PromptButtons::SaveDiscardCancel) {
+            box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+            box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない"));
+            box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+            box.setDefaultButton(QMessageBox::Save);
+        }
         switch (box.exec()) {
+            case QMessageBox::Save:
+                return PromptAnswer::Yes;
+            case QMessageBox::Discard:
+                return PromptAnswer::No;
             case QMessageBox::Ok:
                 return PromptAnswer::Ok;
             case QMessageBox::Yes:

@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "edit/EditCommands.h"
+#include "files/DacFile.h"
 #include "kernel/UserPrompts.h"
 #include "render/JapaneseFonts.h"
 #include "window/ColourBox.h"
@@ -56,6 +57,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     for (QWidget* w : {static_cast<QWidget*>(this), centralWidget(), Panel1})
         if (w->layout()) w->layout()->activate();
     FormCreate();
+    // Unsaved changes go to the recovery file now and then, never in the middle of a drag.
+    recovery_.Start([this] { return modified_ && !tools.ButtonHeld(); },
+                    [this](const std::string& path) { return SaveDacFile(path, store); });
     PagesDlg = new TPagesDlg(this, store,
                              {&SplineResolution, &SnapDistance, &ArcAngleMin, &ArcAngleMax});
 }
@@ -75,6 +79,7 @@ void TForm1::FormCreate() {
     store.renderer = &renderer;
     store.journal = &journal;
     store.resetToSelect = [this] { ResetToSelect(); };
+    store.changed = [this] { SetModified(true); };
 
     view.scale = 1.0;
     commandCode = 100;
@@ -180,10 +185,13 @@ void TForm1::changeEvent(QEvent* event) {
 void TForm1::closeEvent(QCloseEvent* event) {
     bool canClose = true;
     FormCloseQuery(this, canClose);
-    if (canClose)
+    if (canClose) canClose = MaybeSaveChanges();
+    if (canClose) {
+        recovery_.Discard();  // a clean exit leaves nothing to recover
         QMainWindow::closeEvent(event);
-    else
+    } else {
         event->ignore();
+    }
 }
 
 // ---- The select tool ----

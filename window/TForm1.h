@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QSize>
 #include <array>
+#include <string>
+#include <vector>
 #include <cstdint>
 
 #include "model/DrawingStore.h"
@@ -13,6 +15,7 @@
 #include "render/Canvas.h"
 #include "render/Renderer.h"
 #include "render/View.h"
+#include "window/Recovery.h"
 #include "window/TForm1Tools.h"
 
 class QButtonGroup;
@@ -147,6 +150,15 @@ public:
     void FilseSaveAsClick();
     // Ctrl+S: writes the drawing to its own "dac" file, or asks for one as save-as does.
     void FileSaveClick();
+    // Whether the drawing changed since it was opened, saved or begun (the caption's '*').
+    bool IsModified() const { return modified_; }
+    // The file the caption names, or empty for a new drawing.
+    const QString& CaptionPath() const { return captionPath_; }
+    // Asks about unsaved changes before the drawing goes: true when it may go (saved or
+    // given up), false when the user cancelled.
+    bool MaybeSaveChanges();
+    // Offers the drawing a process left in its recovery file when it ended without saving.
+    void OfferRecovery();
     // Reads a "dac" file into the drawing as the open command does once a file is chosen:
     // the drawing is replaced only when the file could be read; false after the message.
     bool OpenDacFile(const std::string& path);
@@ -227,11 +239,21 @@ private:
     // Puts a drawing read into a store of its own in place of the window's: the view fits
     // it, the undo history starts anew.
     bool PrepareLoad(DrawingStore& loaded);
-    void TakeLoadedDrawing(DrawingStore& loaded);
+    void TakeLoadedDrawing(DrawingStore& loaded, const std::string& path);
     void ShowLoadCancelled();
+    // A file that held no element: what was skipped, and the drawing stays.
+    void ShowNothingReadable(int64_t skipped, const char* unit,
+                             const std::vector<std::string>& notes = {});
     // The "dac" file the drawing was opened from or last saved to; empty for a new drawing
     // or one read from another format.
     std::string dacPath_;
+    bool SaveDrawing(bool askName);
+    QString ProposedName(const char* suffix) const;
+    void SetCaptionPath(const QString& path);
+    void SetModified(bool modified);
+    QString captionPath_;
+    bool modified_ = false;
+    TRecovery recovery_;
     struct WheelAnchor {
         bool valid = false;
         int x = 0, y = 0;

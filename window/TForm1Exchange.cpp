@@ -23,6 +23,7 @@ FileDialogRequest DxfDialog(const char* title, const std::string& initialPath) {
 }  // namespace
 
 void TForm1::DXFI1Click() {
+    if (!MaybeSaveChanges()) return;
     // The drawing stays until a file has been chosen and opened.
     auto path = Prompts().OpenFileName(DxfDialog("開く", ""));
     if (!path) return;
@@ -53,8 +54,11 @@ bool TForm1::OpenDxfFile(const std::string& path) {
         Timer1->start();
         return false;
     }
-    setWindowTitle(QString::fromStdString(path));
-    TakeLoadedDrawing(loaded);
+    if (loaded.lineTop == 0 && loaded.circleTop == 0 && loaded.textCount == 0) {
+        ShowNothingReadable(report.entities, "図形", report.notes);
+        return false;
+    }
+    TakeLoadedDrawing(loaded, path);
     std::string text = "読み込みに成功しました";
     // Whatever was left unread is said with the success, never hidden behind it.
     for (const std::string& note : report.notes) text += "\n" + note;
@@ -64,7 +68,7 @@ bool TForm1::OpenDxfFile(const std::string& path) {
 }
 
 void TForm1::DXFE1Click() {
-    auto path = Prompts().SaveFileName(DxfDialog("名前を付けて保存", windowTitle().toStdString()));
+    auto path = Prompts().SaveFileName(DxfDialog("名前を付けて保存", ProposedName("dxf").toStdString()));
     if (!path) return;
     if (!SaveDxfFile(*path, store)) {
         ShowMessage("ファイル出力に失敗しました");

@@ -9,6 +9,7 @@
 #include "window/TForm1.h"
 
 void TForm1::FileTarnix1Click() {
+    if (!MaybeSaveChanges()) return;
     FileDialogRequest r;
     r.title = "開く";
     r.filter = "すべてのファイル (*)";
@@ -38,9 +39,8 @@ bool TForm1::OpenTarnixFile(const std::string& path) {
         ShowMessage("ファイル読み込みに失敗しました");
         return false;
     }
-    setWindowTitle(QString::fromStdString(path));
     // Also after an early end: what the store holds is what the user sees.
-    TakeLoadedDrawing(loaded);
+    TakeLoadedDrawing(loaded, path);
     if (!report.complete) {
         ShowMessage("ファイル読み込みに失敗しました");
         return true;

@@ -39,6 +39,8 @@ public:
     void Wire();
     // Whether the pointer is over the drawing surface.
     bool PointerOnDrawing() const { return pointerInside_; }
+    // Whether a drag (left or middle button) is going on over the drawing.
+    bool ButtonHeld() const { return leftHeld_ || middlePan_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

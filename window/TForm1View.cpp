@@ -143,11 +143,18 @@ void TForm1::RunBackClick() {
 }
 
 void TForm1::SpeedButton17Click() {
-    if (Prompts().Message("新規作成します", "Message", PromptButtons::OkCancel) != PromptAnswer::Ok)
+    // A changed drawing asks whether to save it, which is the question to begin anew too.
+    if (modified_) {
+        if (!MaybeSaveChanges()) return;
+    } else if (Prompts().Message("新規作成します", "Message", PromptButtons::OkCancel) !=
+               PromptAnswer::Ok) {
         return;
+    }
     store.ClearStore();
     journal.JournalCreate();  // a new drawing starts a new history
     dacPath_.clear();
+    SetCaptionPath(QString());
+    recovery_.Discard();
     ClearScreen();
 }
 

@@ -111,8 +111,7 @@ TPagesDlg::TPagesDlg(QWidget* parent, const DrawingStore& store, Values values)
     PageControl1->addTab(TabSheet1, QString::fromUtf8("基本"));
     PageControl1->addTab(TabSheet2, QString::fromUtf8("詳細"));
 
-    // The tables of lines, circles and points grow as far as memory allows; texts have a limit
-    // of their own, shown with their count.
+    // The tables of lines, circles, points and texts grow as far as memory allows.
     GroupBox1 = MakeGroup(TabSheet1, "GroupBox1", "要素情報 (上限=メモリ)", {4, 6, 152, 86});
     // A fixed-pitch face, so that the padded prefixes put the counts in one column even where
     // the Japanese face is missing.
@@ -163,8 +162,7 @@ TPagesDlg::TPagesDlg(QWidget* parent, const DrawingStore& store, Values values)
 void TPagesDlg::RefreshSettings() {
     Label1->setText(QString::fromUtf8("  Line要素数 : ") + QString::number(store_.lineTop));
     Label2->setText(QString::fromUtf8("Circle要素数 : ") + QString::number(store_.circleTop));
-    Label3->setText(QString::fromUtf8("  text要素数 : ") + QString::number(store_.textCount) +
-                    QStringLiteral("/") + QString::number(DrawingStore::kMaxTexts));
+    Label3->setText(QString::fromUtf8("  text要素数 : ") + QString::number(store_.textCount));
     Label4->setText(QString::fromUtf8(" Point要素数 : ") + QString::number(store_.pointTop));
     // The bar does not signal when it already stands at the value, so each box is written
     // here and not left to the bar.

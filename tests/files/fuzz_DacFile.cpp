@@ -38,10 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (size_t pos = 0; pos <= size;) {
         size_t nl = bytes.find('\n', pos);
         if (nl == std::string_view::npos) nl = size;
-        DacRecord r;
-        if (ParseDacLine(bytes.substr(pos, nl - pos), r)) {
-            if (next >= records.size() || !Same(records[next], r)) std::abort();
-            ++next;
+        // A CR alone ends a line too, as in old files.
+        std::string_view line = bytes.substr(pos, nl - pos);
+        for (size_t start = 0; start <= line.size();) {
+            size_t cr = line.find('\r', start);
+            if (cr == std::string_view::npos) cr = line.size();
+            DacRecord r;
+            if (ParseDacLine(line.substr(start, cr - start), r)) {
+                if (next >= records.size() || !Same(records[next], r)) std::abort();
+                ++next;
+            }
+            start = cr + 1;
         }
         pos = nl + 1;
     }

@@ -327,3 +327,62 @@ TEST(DacFile, SavingReplacesTheFileWholeOrLeavesItUntouched) {
     EXPECT_FALSE(WriteDacRecords(big, [&](std::string_view) { return ++calls < 2; }));
     EXPECT_EQ(calls, 2);
 }
+
+// Colours, pen widths, fills and texts travel in records the plain reader skips: a styled
+// drawing comes back field by field, and the plain reader still finds the same geometry.
+TEST(DacFile, StylesAndTextsRoundTripAndThePlainReaderSeesTheSameLinesAndCircles) {
+    DrawingStore s;
+    ASSERT_TRUE(s.CreateStore());
+    ASSERT_TRUE(s.AppendLine(0, 0, 10, 0));
+    ASSERT_TRUE(s.AppendLine(0, 5, 10, 5));  // stays white and thin: no style record
+    ASSERT_TRUE(s.AppendCircle(3, 4, 5, 0, 0));
+    ASSERT_TRUE(s.AppendCircle(-3, 4, 2, 30, 120));
+    s.StyleLine(0, 2, 5);
+    s.StyleCircle(0, 4, 3, 0, 6);  // filled
+    const std::string sjis = "\x8b\x8f\x8a\xd4 50%\tA";  // 居間, a blank, a percent sign, a tab
+    ASSERT_TRUE(s.AppendText(1.5, -2, sjis, 12, 90));
+    s.text(0).colour = 3;
+    ASSERT_TRUE(s.AppendText(0, 0, "", 1, 0));
+    const std::string file = Written(s);
+    EXPECT_NE(file.find("S 2 5 1 7\r\n"), std::string::npos);
+    EXPECT_NE(file.find("T 1.500000 -2.000000 12.000000 90.000000 3 \x8b\x8f\x8a\xd4 50%25%09A\r\n"),
+              std::string::npos);
+
+    std::vector<DacRecord> plain, styled;
+    DacExtras extras;
+    ReadDacBytes(file, plain);
+    ReadDacBytes(file, styled, &extras);
+    EXPECT_EQ(plain, styled);
+    ASSERT_EQ(plain.size(), 4u);
+    EXPECT_EQ(extras.skippedLines, 0);
+
+    DrawingStore back;
+    ASSERT_TRUE(back.CreateStore());
+    AppendDacRecords(back, styled, {}, &extras);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(back.line(i).colour, s.line(i).colour) << i;
+        EXPECT_EQ(back.line(i).penWidth, s.line(i).penWidth) << i;
+        EXPECT_EQ(back.circle(i).colour, s.circle(i).colour) << i;
+        EXPECT_EQ(back.circle(i).penWidth, s.circle(i).penWidth) << i;
+        EXPECT_EQ(back.circle(i).fillStyle, s.circle(i).fillStyle) << i;
+        EXPECT_EQ(back.circle(i).fillColour, s.circle(i).fillColour) << i;
+        EXPECT_EQ(back.text(i).text, s.text(i).text) << i;
+        EXPECT_EQ(back.text(i).colour, s.text(i).colour) << i;
+        EXPECT_EQ(back.text(i).x, s.text(i).x) << i;
+        EXPECT_EQ(back.text(i).height, s.text(i).height) << i;
+        EXPECT_EQ(back.text(i).angle, s.text(i).angle) << i;
+    }
+    EXPECT_EQ(back.textCount, 2);
+    EXPECT_EQ(back.widestPen(), 5);
+
+    // Bad style and text records are skipped and counted; a style without its element, or
+    // after a record that did not read, styles nothing. Old files end lines with CR alone.
+    ReadDacBytes("L 0 0 0 1 1\rS 300 1 1 7\rX\rS 2 1 1 7\rT 0 0 -1 0 7 a\rT 0 0 1 0 7 %zz\r"
+                 "C 0 0 0 1 0 0\rS 3 2 0 3\r",
+                 styled, &extras);
+    ASSERT_EQ(styled.size(), 2u);
+    EXPECT_EQ(extras.skippedLines, 5);
+    ASSERT_EQ(extras.styles.size(), 1u);
+    EXPECT_EQ(extras.styles[0].record, 1u);
+    EXPECT_TRUE(extras.texts.empty());
+}

@@ -196,17 +196,19 @@ TEST(DrawingStore, ClearStoreStartsOverInSlotZeroAndKeepsTheRecords) {
     EXPECT_EQ(Points(s).size(), 3u);
 }
 
-// A drawing with more than 1,000 texts used to end the program; the store now refuses the
-// texts past the limit and lets its caller say so and read on.
-TEST(DrawingStore, TextsPastAThousandAreRefusedWithoutEndingTheProgram) {
+// The text table grows like the element tables: a drawing of 100,000 texts keeps them all,
+// and a clear gives the memory back.
+TEST(DrawingStore, TextsGrowPastTheFirstTableAndAClearStartsSmallAgain) {
     DrawingStore s;
-    for (int i = 0; i < 1000; ++i) ASSERT_TRUE(s.AppendText(i, 0, "t", 1, 0));
-    EXPECT_FALSE(s.AppendText(0, 0, "one too many", 1, 0));
-    EXPECT_FALSE(s.AppendText(0, 0, "and another", 1, 0));
-    EXPECT_EQ(s.textCount, 1000);
-    EXPECT_EQ(s.text(999).alive, 1);
-    EXPECT_EQ(s.text(1000).alive, 0);
+    ASSERT_TRUE(s.CreateStore());
+    for (int i = 0; i < 100000; ++i) ASSERT_TRUE(s.AppendText(i, 0, "t", 1, 0));
+    EXPECT_EQ(s.textCount, 100000);
+    EXPECT_EQ(s.text(99999).alive, 1);
+    EXPECT_EQ(s.text(99999).x, 99999.0);
     EXPECT_EQ(s.text(5).colour, 15);
+    s.ClearStore();
+    EXPECT_EQ(s.textCount, 0);
+    EXPECT_EQ(s.text(0).alive, 0);
 }
 
 TEST(DrawingStore, AppendsFillFromTheEndWithWhiteLinesAndTheSlotsColourForCircles) {

@@ -79,15 +79,22 @@ TEST(UndoJournal, UndoOfADeletedRedLineBringsItBackRedInItsOldSlot) {
     EXPECT_EQ(f.store.line(0).alive, 1);
 }
 
-TEST(UndoJournal, TheRingHoldsTheLast257Actions) {
+TEST(UndoJournal, AHundredThousandActionsAreAllUndoneAndRedone) {
     Fixture f;
-    for (int i = 0; i < 300; ++i) f.store.AddLine(0, i, 10, i, 1);
-    for (int i = 0; i < 257; ++i) f.Undo();
-    EXPECT_EQ(f.AliveLines(), 300 - 257);
+    constexpr int kActions = 100000;
+    for (int i = 0; i < kActions; ++i) f.store.AddLine(0, i, 10, i, 1);
+    for (int i = 0; i < kActions; ++i) f.Undo();
+    EXPECT_EQ(f.AliveLines(), 0);
     EXPECT_NE(f.memo.back(), "Nothing to UNDO.");
     f.Undo();
     EXPECT_EQ(f.memo.back(), "Nothing to UNDO.");
-    EXPECT_EQ(f.AliveLines(), 43);
+    for (int i = 0; i < kActions; ++i) ASSERT_TRUE(Redo1(f.journal, f.store));
+    EXPECT_FALSE(Redo1(f.journal, f.store));
+    EXPECT_EQ(f.AliveLines(), kActions);
+    // A new action forgets what was undone: nothing to redo after it.
+    f.Undo();
+    f.store.AddLine(0, -1, 10, -1, 1);
+    EXPECT_FALSE(Redo1(f.journal, f.store));
 }
 
 // Undoing a deletion whose old slot had been reused by another line used to overwrite that

@@ -26,8 +26,8 @@ public:
     ScriptedPrompts(const ScriptedPrompts&) = delete;
     ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
 
-    // Answers for message boxes, in order; when the script runs out, Ok (or Cancel for
-    // boxes without an Ok button) is given.
+    // Answers for message boxes, in order; when the script runs out, Ok (No for yes/no
+    // questions and for the unsaved-changes question) is given.
     void AnswerMessages(std::initializer_list<PromptAnswer> answers) {
         std::lock_guard lock(mutex_);
         messageAnswers_.insert(messageAnswers_.end(), answers);
@@ -39,6 +39,19 @@ public:
         textAnswers_.insert(textAnswers_.end(), answers);
     }
 
+    // Answers for the unsaved-changes question (Yes 保存, No 保存しない, Cancel), in order.
+    void AnswerSaveQuestions(std::initializer_list<PromptAnswer> answers) {
+        std::lock_guard lock(mutex_);
+        saveAnswers_.insert(saveAnswers_.end(), answers);
+    }
+    // What was shown, without the unsaved-changes questions.
+    std::vector<Shown> shownBesidesSaveQuestions() const {
+        std::lock_guard lock(mutex_);
+        std::vector<Shown> rest;
+        for (const auto& s : shown_)
+            if (s.buttons != PromptButtons::SaveDiscardCancel) rest.push_back(s);
+        return rest;
+    }
     std::vector<Shown> shown() const {
         std::lock_guard lock(mutex_);
         return shown_;
@@ -46,8 +59,9 @@ public:
     std::vector<std::string> messageTexts() const {
         std::lock_guard lock(mutex_);
         std::vector<std::string> texts;
-        for (const auto& s : shown_)
-            if (s.kind == Shown::Kind::Message) texts.push_back(s.text);
+        for (const auto& s : shown_)  // the unsaved-changes question has its own checks
+            if (s.kind == Shown::Kind::Message && s.buttons != PromptButtons::SaveDiscardCancel)
+                texts.push_back(s.text);
         return texts;
     }
     void clear() {
@@ -59,6 +73,14 @@ public:
                          PromptButtons buttons, PromptIcon icon) override {
         std::lock_guard lock(mutex_);
         shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
+        // The question about unsaved changes has answers of its own; unscripted it is
+        // answered 保存しない, so that a test that drew something goes on as before.
+        if (buttons == PromptButtons::SaveDiscardCancel) {
+            if (saveAnswers_.empty()) return PromptAnswer::No;
+            PromptAnswer a = saveAnswers_.front();
+            saveAnswers_.pop_front();
+            return a;
+        }
         if (!messageAnswers_.empty()) {
             PromptAnswer a = messageAnswers_.front();
             messageAnswers_.pop_front();
@@ -101,6 +123,7 @@ private:
     mutable std::mutex mutex_;
     UserPrompts* previous_ = nullptr;
     std::deque<PromptAnswer> messageAnswers_;
+    std::deque<PromptAnswer> saveAnswers_;
     std::deque<std::optional<std::string>> textAnswers_;
     std::vector<Shown> shown_;
 };

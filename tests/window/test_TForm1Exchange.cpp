@@ -42,9 +42,9 @@ TEST_F(TForm1ExchangeTest, ADxfFileReplacesTheDrawingAndACancelOrUnreadableFileL
     form->store.AddLine(0, 0, 10, 5, 1);
     ImportDxf(std::nullopt);  // cancelled
     EXPECT_EQ(AliveLines(), 1);
-    ASSERT_EQ(prompts.shown().size(), 1u);
-    EXPECT_EQ(prompts.shown()[0].request.filter, "DXFファイル (*.dxf)");
-    EXPECT_EQ(prompts.shown()[0].request.defaultSuffix, "dxf");
+    ASSERT_EQ(prompts.shownBesidesSaveQuestions().size(), 1u);
+    EXPECT_EQ(prompts.shownBesidesSaveQuestions()[0].request.filter, "DXFファイル (*.dxf)");
+    EXPECT_EQ(prompts.shownBesidesSaveQuestions()[0].request.defaultSuffix, "dxf");
 
     form->Timer1->stop();
     ImportDxf(Path("missing.dxf"));
@@ -52,7 +52,7 @@ TEST_F(TForm1ExchangeTest, ADxfFileReplacesTheDrawingAndACancelOrUnreadableFileL
     EXPECT_TRUE(form->Timer1->isActive());  // one run of the tracking after the failure
     EXPECT_EQ(AliveLines(), 1);
     EXPECT_EQ(form->store.line(0).x2, 10.0);
-    EXPECT_EQ(form->windowTitle(), "Korvo");
+    EXPECT_EQ(form->windowTitle(), "Korvo*");  // the unsaved drawing as it was
 
     Write(Path("two.dxf"), kTwoEntities);
     prompts.clear();
@@ -69,7 +69,8 @@ TEST_F(TForm1ExchangeTest, ADxfFileReplacesTheDrawingAndACancelOrUnreadableFileL
 
 TEST_F(TForm1ExchangeTest, WhatWasNotReadIsSaidWithTheSuccessNeverBehindIt) {
     // A file that ends without its end mark loses its last entity; the user is told.
-    Write(Path("cut.dxf"), "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n0\n11\n5\n21\n5\n");
+    Write(Path("cut.dxf"), "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n0\n11\n5\n21\n5\n"
+                           "0\nLINE\n10\n0\n20\n0\n11\n5\n21\n9\n");
     ImportDxf(Path("cut.dxf"));
     const std::string text = prompts.messageTexts().back();
     EXPECT_EQ(text.rfind("読み込みに成功しました\n", 0), 0u) << text;
@@ -82,7 +83,7 @@ TEST_F(TForm1ExchangeTest, ExportWritesTheDrawingAndAFailedWriteIsNeverReportedA
     prompts.AnswerTexts({Path("out.dxf")});
     form->DXFE1Click();
     EXPECT_EQ(prompts.messageTexts().back(), "ファイル出力に成功しました");
-    EXPECT_EQ(prompts.shown()[0].request.initialPath, "Korvo");
+    EXPECT_EQ(prompts.shown()[0].request.initialPath, "Korvo.dxf");
     const QByteArray bytes = Bytes(Path("out.dxf"));
     EXPECT_TRUE(bytes.contains("  0\r\nLINE\r\n  8\r\n1\r\n"));
     EXPECT_TRUE(bytes.contains("  0\r\nARC\r\n  8\r\n0\r\n"));

@@ -43,7 +43,7 @@ TEST_F(TForm1FileTest, SavingAfterStartUpWritesTheOnePointRecordAndProposesTheCa
     EXPECT_EQ(shown[0].kind, ScriptedPrompts::Shown::Kind::SaveFile);
     EXPECT_EQ(shown[0].request.filter, "CADファイル (*.dac)");
     EXPECT_EQ(shown[0].request.defaultSuffix, "dac");
-    EXPECT_EQ(shown[0].request.initialPath, "Korvo");
+    EXPECT_EQ(shown[0].request.initialPath, "Korvo.dac");  // the caption, as a dac file
     EXPECT_EQ(shown[1].text, "ファイル出力に成功しました");
     EXPECT_EQ(shown[1].caption, "Message");
     EXPECT_EQ(form->windowTitle().toStdString(), Path("empty.dac"));  // the caption is the saved file
@@ -70,7 +70,7 @@ TEST_F(TForm1FileTest, ADrawingMadeWithTheMouseIsSavedByteForByte) {
     EXPECT_EQ(Bytes(Path("mouse.dac")), expected.readAll().toStdString());
 }
 
-TEST_F(TForm1FileTest, SaveAndOpenRoundTripLinesCirclesAndArcsInWhiteIntoConsecutiveSlots) {
+TEST_F(TForm1FileTest, SaveAndOpenRoundTripLinesCirclesAndArcsWithTheirColoursIntoConsecutiveSlots) {
     DrawingStore& s = form->store;
     form->ComboBox1->setCurrentIndex(1);  // red
     form->ComboBox1Change();
@@ -92,15 +92,14 @@ TEST_F(TForm1FileTest, SaveAndOpenRoundTripLinesCirclesAndArcsInWhiteIntoConsecu
     ASSERT_EQ(AliveLines(), 2);
     EXPECT_EQ(s.line(0).x2, 10.0);
     EXPECT_EQ(s.line(1).x1, 1.0);  // the gap of the deleted line is closed
-    EXPECT_EQ(s.line(0).colour, 7);
-    EXPECT_EQ(s.line(1).colour, 7);
+    EXPECT_EQ(s.line(0).colour, 2);  // drawn red, kept red
+    EXPECT_EQ(s.line(1).colour, 2);
     ASSERT_EQ(AliveCircles(), 2);
     EXPECT_EQ(s.circle(1).startAngle, 30.0);
     EXPECT_EQ(s.circle(1).endAngle, 300.0);
     EXPECT_EQ(s.circle(1).radius, 7.0);
-    // The first circle takes the colour box's colour, the others are white.
-    EXPECT_EQ(s.circle(0).colour, 3);
-    EXPECT_EQ(s.circle(1).colour, 7);
+    EXPECT_EQ(s.circle(0).colour, 2);
+    EXPECT_EQ(s.circle(1).colour, 2);
     // Saving what was read gives the same records again (the points follow the geometry).
     Save(Path("again.dac"));
     Open(Path("again.dac"));
@@ -116,9 +115,9 @@ TEST_F(TForm1FileTest, ACancelledOrFailedOpenLeavesTheDrawingAndTheCaptionAsThey
     Open(std::nullopt);
     EXPECT_EQ(AliveLines(), 1);
     EXPECT_EQ(AliveCircles(), 1);
-    ASSERT_EQ(prompts.shown().size(), 1u);
-    EXPECT_EQ(prompts.shown()[0].request.filter, "CADファイル (*.dac)");
-    EXPECT_EQ(prompts.shown()[0].request.initialPath, "Korvo");
+    ASSERT_EQ(prompts.shownBesidesSaveQuestions().size(), 1u);
+    EXPECT_EQ(prompts.shownBesidesSaveQuestions()[0].request.filter, "CADファイル (*.dac)");
+    EXPECT_EQ(prompts.shownBesidesSaveQuestions()[0].request.initialPath, "");
 
     Open(Path("missing.dac"));
     EXPECT_EQ(prompts.messageTexts().back(), "ファイルオープンに失敗しました");
@@ -127,7 +126,7 @@ TEST_F(TForm1FileTest, ACancelledOrFailedOpenLeavesTheDrawingAndTheCaptionAsThey
     EXPECT_EQ(prompts.messageTexts().back(), "ファイルオープンに失敗しました");
     EXPECT_EQ(AliveLines(), 1);
     EXPECT_EQ(AliveCircles(), 1);
-    EXPECT_EQ(form->windowTitle(), "Korvo");
+    EXPECT_EQ(form->windowTitle(), "Korvo*");  // the unsaved drawing as it was
 }
 
 TEST_F(TForm1FileTest, AFailedSaveIsReportedAndNeverAsSuccess) {

@@ -155,15 +155,17 @@ TEST_F(TForm1HabitsTest, EscapeEndsTheStepThenTheCommandAndEachShortcutReachesIt
     EXPECT_EQ(AliveLines(), 1);
 
     // The file keys open their dialogs (answered with Cancel), Ctrl+P asks before printing.
+    // The drawing has changed, so opening and starting anew ask about it first.
     prompts.clear();
-    prompts.AnswerMessages({PromptAnswer::Cancel, PromptAnswer::Cancel});
+    prompts.AnswerMessages({PromptAnswer::Cancel});
+    prompts.AnswerSaveQuestions({PromptAnswer::No, PromptAnswer::Cancel});
     for (int key : {Qt::Key_O, Qt::Key_S, Qt::Key_P, Qt::Key_N}) Key(form.get(), key, Qt::ControlModifier);
-    const auto shown = prompts.shown();
-    ASSERT_EQ(shown.size(), 4u);
+    const auto shown = prompts.shownBesidesSaveQuestions();
+    ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0].kind, ScriptedPrompts::Shown::Kind::OpenFile);
     EXPECT_EQ(shown[1].kind, ScriptedPrompts::Shown::Kind::SaveFile);  // no file yet: save as
     EXPECT_EQ(shown[2].text, "印刷開始します");
-    EXPECT_EQ(shown[3].text, "新規作成します");
+    EXPECT_EQ(prompts.shown().back().buttons, PromptButtons::SaveDiscardCancel);  // Ctrl+N
 
     // Ctrl+S on a drawing with its own file writes it there without asking.
     const std::string path = TempPath("korvo_habits_save.dac");
@@ -208,7 +210,7 @@ TEST_F(TForm1HabitsTest, OpeningFitsTheDrawingAndACancelledLoadLeavesTheDrawingA
                       std::vector<std::string>{"読み込みを取り消しました。何も読み込まれていません"});
             EXPECT_EQ(AliveLines(), 1);
             EXPECT_EQ(form->store.line(0).x2, 10.0);
-            EXPECT_EQ(form->windowTitle().toStdString(), path);  // as the save left it
+            EXPECT_EQ(form->CaptionPath().toStdString(), path);  // as the save left it
         }
     }
     // The opened drawing is what fit all shows, and the undo history starts with it.

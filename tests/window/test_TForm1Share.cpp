@@ -378,6 +378,12 @@ TEST_F(TForm1ShareTest, EditsUndoAndLinesToArcsOnOneSideGiveTheSameDrawingOnTheO
     for (int i = 0; i < 4; ++i) host->Undo1Click();
     ASSERT_TRUE(SameDrawing());
     EXPECT_NE(Drawing(*guest), edited);
+    // Redo travels as any change does: the edits are back on both sides.
+    for (int i = 0; i < 4; ++i) host->Redo1Click();
+    ASSERT_TRUE(SameDrawing());
+    EXPECT_EQ(Drawing(*guest).size(), edited.size());
+    for (int i = 0; i < 4; ++i) host->Undo1Click();
+    ASSERT_TRUE(SameDrawing());
 
     // Undo on the receiving side reverts what came in, and that is shared too.
     for (int i = 0; i < 3; ++i) guest->Undo1Click();

@@ -95,18 +95,18 @@ TEST_F(TForm1Test, NewDrawingAsksFirstAndEmptiesTheDrawingOnlyOnOk) {
     const int ox = form->view.originX, oy = form->view.originY;
     ASSERT_EQ(ShownPixel(ox, oy), 0xFFFFFFu);
 
-    prompts.AnswerMessages({PromptAnswer::Cancel});
+    // A changed drawing is asked about saving, which is the question to begin anew too.
+    prompts.AnswerSaveQuestions({PromptAnswer::Cancel});
     QTest::mouseClick(Button("SpeedButton17"), Qt::LeftButton);
     ASSERT_EQ(prompts.shown().size(), 1u);
-    EXPECT_EQ(prompts.shown()[0].text, "新規作成します");
-    EXPECT_EQ(prompts.shown()[0].caption, "Message");
-    EXPECT_EQ(prompts.shown()[0].buttons, PromptButtons::OkCancel);
+    EXPECT_EQ(prompts.shown()[0].text, "図面が変更されています。保存しますか？");
+    EXPECT_EQ(prompts.shown()[0].buttons, PromptButtons::SaveDiscardCancel);
     EXPECT_EQ(form->store.line(0).alive, 1);
     EXPECT_EQ(ShownPixel(ox, oy), 0xFFFFFFu);
 
     form->SpeedButton20Click();  // the view is kept by a new drawing
     const double scale = form->view.scale;
-    prompts.AnswerMessages({PromptAnswer::Ok});
+    prompts.AnswerSaveQuestions({PromptAnswer::No});
     QTest::mouseClick(Button("SpeedButton17"), Qt::LeftButton);
     EXPECT_EQ(prompts.shown().size(), 2u);
     EXPECT_EQ(form->store.line(0).alive, 0);
@@ -122,6 +122,14 @@ TEST_F(TForm1Test, NewDrawingAsksFirstAndEmptiesTheDrawingOnlyOnOk) {
     form->Undo1Click();
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Nothing to UNDO."));
     EXPECT_EQ(AliveLines(), 0);
+    // An unchanged drawing is asked only whether to begin anew.
+    prompts.clear();
+    prompts.AnswerMessages({PromptAnswer::Cancel});
+    QTest::mouseClick(Button("SpeedButton17"), Qt::LeftButton);
+    ASSERT_EQ(prompts.shown().size(), 1u);
+    EXPECT_EQ(prompts.shown()[0].text, "新規作成します");
+    EXPECT_EQ(prompts.shown()[0].caption, "Message");
+    EXPECT_EQ(prompts.shown()[0].buttons, PromptButtons::OkCancel);
 }
 
 TEST_F(TForm1Test, CtrlZUndoesTheLastLineEvenFromAnEntryBoxAndLogsTheEntry) {

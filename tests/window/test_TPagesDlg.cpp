@@ -194,14 +194,14 @@ TEST_F(TPagesDlgTest, CountsFollowTheStoreBetweenShowingsAsHighWaterMarks) {
     Show();
     EXPECT_EQ(dlg.Label1->text().toStdString(), "  Line要素数 : 3");
     EXPECT_EQ(dlg.Label2->text().toStdString(), "Circle要素数 : 1");
-    EXPECT_EQ(dlg.Label3->text().toStdString(), "  text要素数 : 1/1000");
+    EXPECT_EQ(dlg.Label3->text().toStdString(), "  text要素数 : 1");
     EXPECT_EQ(dlg.GroupBox1->title().toStdString(), "要素情報 (上限=メモリ)");  // the tables grow
     EXPECT_EQ(dlg.Label4->text().toStdString(), " Point要素数 : " + std::to_string(store.pointTop));
 }
 
 TEST_F(TPagesDlgTest, CaptionsFitTheirControlsWithoutOverlapsInTheScreenshot) {
     for (int i = 0; i < 12; ++i) store.AddLine(i * 10.0, 0, i * 10.0, 100, 0);
-    for (int i = 0; i < 999; ++i) ASSERT_TRUE(store.AppendText(0, 0, "A", 10, 0));  // "999/1000" fits
+    for (int i = 0; i < 99999; ++i) ASSERT_TRUE(store.AppendText(0, 0, "A", 10, 0));  // 5 digits fit
     Show();
     EXPECT_EQ(dlg.size(), QSize(338, 248));
     EXPECT_EQ(dlg.PageControl1->tabText(1).toStdString(), "詳細");
