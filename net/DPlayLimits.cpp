@@ -75,7 +75,7 @@ bool RequestLimits::Allow(std::uint32_t ip, std::uint16_t port, Clock::time_poin
 
 bool GuessLimits::Start(std::uint32_t ip, Clock::time_point now) {
     const double own = computers_.Tokens(ip, now);
-    const double left = session_.Refill(kRate, kBurst, now);
+    const double left = session_.Refill(kRate, kSessionBurst, now);
     const bool newcomer = own >= kBurst;
     if (own < 1 || left < 1 || (!newcomer && left < 1 + kKeptForNewcomers)) return false;
     computers_.Take(ip, now);
@@ -85,8 +85,8 @@ bool GuessLimits::Start(std::uint32_t ip, Clock::time_point now) {
 
 void GuessLimits::Confirmed(std::uint32_t ip, Clock::time_point now) {
     computers_.Refund(ip, now);
-    session_.Refill(kRate, kBurst, now);
-    session_.tokens = std::min(kBurst, session_.tokens + 1);
+    session_.Refill(kRate, kSessionBurst, now);
+    session_.tokens = std::min(kSessionBurst, session_.tokens + 1);
 }
 
 void GuessLimits::Reset() { *this = GuessLimits(); }

@@ -66,10 +66,10 @@ private:
 // Guesses at the passphrase. Every answered handshake is a guess (the joiner can test the host's
 // tag against its passphrase without confirming), so each counts as failed until it is
 // confirmed with the right passphrase. One computer gets ten at once, then one every six
-// seconds; the session as a whole the same, whatever the address, so that guessing from many
-// addresses gains nothing. The last two of the session's guesses are kept for computers that
-// have not guessed lately: a person typing the right passphrase still gets in while strangers
-// guess.
+// seconds; the session as a whole a dozen at once and then as slowly, whatever the address, so
+// that guessing from many addresses gains nothing. The session's last guess is kept for a
+// computer that has not guessed lately: a person typing the right passphrase still gets in
+// while strangers guess.
 class GuessLimits {
 public:
     // Whether a new handshake from `ip` may be answered; when it may, it is counted.
@@ -79,7 +79,8 @@ public:
     void Reset();
 
 private:
-    static constexpr double kRate = 1.0 / 6, kBurst = 10, kKeptForNewcomers = 2;
+    static constexpr double kRate = 1.0 / 6, kBurst = 10;
+    static constexpr double kSessionBurst = 12, kKeptForNewcomers = 1;
     AddressBuckets computers_{kRate, kBurst};
-    Bucket session_{kBurst, {}};
+    Bucket session_{kSessionBurst, {}};
 };

@@ -1,6 +1,7 @@
 // Sessions with a passphrase in the session layer, over loopback: who may join, and what a stranger
 // on the path can no longer do.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -49,17 +50,18 @@ HRESULT JoinWith(Side& side, const GUID& instance, const char* name, const char*
     return CreatePlayer(side, name);
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
+// Other loopback addresses than 127.0.0.1 play other computers.
+sockaddr_in Loopback(std::uint16_t port, std::uint32_t ip = INADDR_LOOPBACK) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = htonl(ip);
     return a;
 }
 
-int BoundUdp() {
-    int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = Loopback(0);
+int BoundUdp(std::uint32_t ip = INADDR_LOOPBACK, int type = SOCK_DGRAM) {
+    int s = ::socket(AF_INET, type, 0);
+    sockaddr_in a = Loopback(0, ip);
     ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
     return s;
 }
@@ -209,6 +211,35 @@ struct ThroughProxy {
         EXPECT_EQ(b->bytes, Pattern(16, 2));
     }
 };
+
+// How long a guest on 127.0.0.1 takes from its search to the host's notice of its player.
+std::chrono::milliseconds GuestJoins(ScriptedPrompts& prompts, Side& host, int connection,
+                                     const char* passphrase) {
+    const auto start = std::chrono::steady_clock::now();
+    prompts.AnswerTexts({std::string()});
+    Side guest;
+    EXPECT_EQ(Init(guest, connection), DP_OK);
+    auto found = FindNamed(guest.dp, "Host");
+    EXPECT_TRUE(found);
+    if (found) {
+        EXPECT_EQ(JoinWith(guest, found->instance, "Guest", passphrase), DP_OK);
+    }
+    std::optional<Got> g;
+    do g = Next(host);  // past the notices of wrong passphrases
+    while (g && g->Type() == DPSYS_WRONGPASSPHRASE);
+    EXPECT_TRUE(g && g->Type() == DPSYS_CREATEPLAYERORGROUP);
+    auto took = std::chrono::steady_clock::now() - start;
+    std::printf("a guest joined in %lld ms\n", (long long)(took / 1ms));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(took);
+}
+
+// Sends `bytes` framed as on a session's TCP link.
+void SendFrame(int s, const Bytes& bytes) {
+    Bytes frame(4 + bytes.size());
+    for (int i = 0; i < 4; ++i) frame[std::size_t(i)] = std::uint8_t(bytes.size() >> (8 * i));
+    std::copy(bytes.begin(), bytes.end(), frame.begin() + 4);
+    ::send(s, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
 
 bool WaitUntilHeld(ThroughProxy& s, std::size_t n) {
     auto deadline = std::chrono::steady_clock::now() + kPatience;
@@ -509,4 +540,112 @@ TEST(DPlayGuard, AStrangerGetsTenGuessesAtOnceAndThenOneEverySixSeconds) {
     now += 6100ms;
     EXPECT_TRUE(guess(0x0A000001, 4000, 100));
     EXPECT_FALSE(guess(0x0A000001, 4001, 101));
+}
+
+// The attack: one request every 3 s from each of 4,200 ports of one computer filled the table of
+// sources, and nobody else's search or join was answered, with or without a passphrase.
+TEST(DPlayGuard, ThousandsOfPortsOfOneComputerDoNotKeepAGuestOut) {
+    ScriptedPrompts prompts;
+    HooksScope hooks(LoopbackHooks());
+    std::vector<int> ports(4200);
+    for (int& p : ports) p = BoundUdp(0x7F000002);
+    for (const char* passphrase : {static_cast<const char*>(nullptr), kSecret}) {
+        Side host;
+        ASSERT_EQ(HostWith(host, 0, "Host", passphrase), DP_OK);
+        const sockaddr_in to = Loopback(DPlayLastHostPort());
+        std::atomic<bool> stop{false};
+        std::thread flood([&] {
+            const Bytes request = dpwire::Encode(dpwire::Message{0, dpwire::EnumRequest{kApp, 7}});
+            for (std::size_t i = 0; !stop; i = (i + 1) % ports.size()) {
+                ::sendto(ports[i], request.data(), request.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                if (i % 14 == 0) std::this_thread::sleep_for(10ms);  // some 1,400 a second
+            }
+        });
+        std::this_thread::sleep_for(3500ms);  // every port has asked
+        const auto took = GuestJoins(prompts, host, 0, passphrase);
+        stop = true;
+        flood.join();
+        EXPECT_LT(took, 8s);
+    }
+    for (int p : ports) ::close(p);
+}
+
+// The attack: nine computers holding four links each, every link sending a 16-byte frame every
+// 2 s, filled the 32 places for links; so did 1,000 searches a second from 8 computers.
+TEST(DPlayGuard, LinksFromManyComputersDoNotKeepAGuestFromJoiningOverTcp) {
+    ScriptedPrompts prompts;
+    HooksScope hooks(LoopbackHooks());
+    for (bool churn : {false, true}) {
+        Side host;
+        ASSERT_EQ(HostWith(host, 1, "Host", kSecret), DP_OK);
+        const sockaddr_in to = Loopback(DPlayLastHostPort());
+        const Bytes search = dpwire::Encode(dpwire::Message{0, dpwire::EnumRequest{kApp, 7}});
+        std::atomic<bool> stop{false};
+        std::thread flood([&] {
+            std::vector<int> links(churn ? 400 : 36, -1);
+            for (std::size_t i = 0; !stop; i = (i + 1) % links.size()) {
+                if (!churn && i == 0) std::this_thread::sleep_for(2s);
+                if (links[i] >= 0) ::close(links[i]);
+                links[i] = BoundUdp(0x7F000002 + std::uint32_t(i % (churn ? 8 : 9)), SOCK_STREAM);
+                ::fcntl(links[i], F_SETFL, O_NONBLOCK);
+                ::connect(links[i], reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                pollfd fd{links[i], POLLOUT, 0};
+                ::poll(&fd, 1, 50);
+                SendFrame(links[i], churn ? search : Bytes(dpwire::kHeaderSize, 0x55));
+                if (churn) std::this_thread::sleep_for(1ms);  // some 1,000 a second
+            }
+            for (int s : links) ::close(s);
+        });
+        std::this_thread::sleep_for(2500ms);
+        const auto took = GuestJoins(prompts, host, 1, kSecret);
+        stop = true;
+        flood.join();
+        EXPECT_LT(took, 8s) << (churn ? "searches" : "held links");
+    }
+}
+
+// The attack: from 6 addresses, 56 handshakes were answered in under a second, and a 4-digit
+// passphrase was found.
+TEST(DPlayGuard, GuessesFromManyComputersAreLimitedForTheSessionAndTheHostHearsOfThem) {
+    ScriptedPrompts prompts;
+    HooksScope hooks(LoopbackHooks());
+    Side host;
+    ASSERT_EQ(HostWith(host, 0, "Host", kSecret), DP_OK);
+    const sockaddr_in to = Loopback(DPlayLastHostPort());
+    prompts.AnswerTexts({std::string()});
+    Side scout;
+    ASSERT_EQ(Init(scout, 0), DP_OK);
+    const GUID instance = FindNamed(scout.dp, "Host").value().instance;
+    const auto wrong = dpguard::PassphraseKey("1234", instance);
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    std::thread guess([&] {
+        std::vector<int> computers;
+        for (std::uint32_t i = 0; i < 6; ++i) computers.push_back(BoundUdp(0x7F000002 + i));
+        for (std::uint32_t n = 1; !stop; ++n) {
+            dpguard::Handshake h;
+            h.StartAsJoiner(*wrong, instance);
+            const Bytes hello = dpwire::Encode(
+                dpwire::Message{0, dpwire::AuthHello{n, instance, h.JoinerRandom(), h.OwnPoint()}});
+            ::sendto(computers[n % 6], hello.data(), hello.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            std::uint8_t reply[512];
+            for (int c : computers)
+                while (::recv(c, reply, sizeof reply, MSG_DONTWAIT) > 0) ++answered;
+            std::this_thread::sleep_for(2ms);
+        }
+        for (int c : computers) ::close(c);
+    });
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_LE(answered.load(), 12);
+    // Handshakes that are never confirmed count as failed.
+    auto told = Next(host);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->Type(), DPSYS_WRONGPASSPHRASE);
+    EXPECT_GE(told->As<DPMSG_WRONGPASSPHRASE>().dwAttempts, 3u);
+    const auto took = GuestJoins(prompts, host, 0, kSecret);
+    stop = true;
+    guess.join();
+    EXPECT_LT(took, 8s);
 }
