@@ -1,6 +1,7 @@
 // Sessions with a passphrase in the session layer, over loopback: who may join, and what a stranger
 // on the path can no longer do.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -500,7 +501,7 @@ TEST(DPlayGuard, TricklingTcpConnectionsAreClosedAndDoNotKeepAGuestOut) {
     trickle.join();
     for (int s : trickles) ::close(s);
     EXPECT_EQ(closed, trickles.size());
-    EXPECT_LT(took, 8s);
+    EXPECT_LT(took, 4s);
     // The session itself is untouched.
     ASSERT_EQ(SendBytes(guest, host.player, Pattern(16, 5), DPSEND_GUARANTEED), DP_OK);
     auto got = Next(host);
@@ -566,7 +567,7 @@ TEST(DPlayGuard, ThousandsOfPortsOfOneComputerDoNotKeepAGuestOut) {
         const auto took = GuestJoins(prompts, host, 0, passphrase);
         stop = true;
         flood.join();
-        EXPECT_LT(took, 8s);
+        EXPECT_LT(took, 4s);
     }
     for (int p : ports) ::close(p);
 }
@@ -586,12 +587,17 @@ TEST(DPlayGuard, LinksFromManyComputersDoNotKeepAGuestFromJoiningOverTcp) {
             std::vector<int> links(churn ? 400 : 36, -1);
             for (std::size_t i = 0; !stop; i = (i + 1) % links.size()) {
                 if (!churn && i == 0) std::this_thread::sleep_for(2s);
-                if (links[i] >= 0) ::close(links[i]);
-                links[i] = BoundUdp(0x7F000002 + std::uint32_t(i % (churn ? 8 : 9)), SOCK_STREAM);
-                ::fcntl(links[i], F_SETFL, O_NONBLOCK);
-                ::connect(links[i], reinterpret_cast<const sockaddr*>(&to), sizeof to);
-                pollfd fd{links[i], POLLOUT, 0};
-                ::poll(&fd, 1, 50);
+                char c;
+                // A held link is made again only when the host has closed it.
+                if (churn || links[i] < 0 || ::recv(links[i], &c, 1, MSG_DONTWAIT) >= 0 ||
+                    errno != EAGAIN) {
+                    if (links[i] >= 0) ::close(links[i]);
+                    links[i] = BoundUdp(0x7F000002 + std::uint32_t(i % (churn ? 8 : 9)), SOCK_STREAM);
+                    ::fcntl(links[i], F_SETFL, O_NONBLOCK);
+                    ::connect(links[i], reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                    pollfd fd{links[i], POLLOUT, 0};
+                    ::poll(&fd, 1, 50);
+                }
                 SendFrame(links[i], churn ? search : Bytes(dpwire::kHeaderSize, 0x55));
                 if (churn) std::this_thread::sleep_for(1ms);  // some 1,000 a second
             }
@@ -601,7 +607,7 @@ TEST(DPlayGuard, LinksFromManyComputersDoNotKeepAGuestFromJoiningOverTcp) {
         const auto took = GuestJoins(prompts, host, 1, kSecret);
         stop = true;
         flood.join();
-        EXPECT_LT(took, 8s) << (churn ? "searches" : "held links");
+        EXPECT_LT(took, 4s) << (churn ? "searches" : "held links");
     }
 }
 
@@ -647,5 +653,5 @@ TEST(DPlayGuard, GuessesFromManyComputersAreLimitedForTheSessionAndTheHostHearsO
     const auto took = GuestJoins(prompts, host, 0, kSecret);
     stop = true;
     guess.join();
-    EXPECT_LT(took, 8s);
+    EXPECT_LT(took, 4s);
 }

@@ -115,7 +115,7 @@ TEST(ShareRecords, RecordsWithValuesThatAreNotFiniteOrAnUnknownOperationChangeNo
 
 // The fault: such records were applied, a kernel box came up, and the drawing saved afterwards
 // read back with elements missing.
-TEST(ShareRecords, RecordsBeyondTheFileRulesChangeNothingAndSaySo) {
+TEST(ShareRecords, RecordsBeyondTheFileRulesChangeNothing) {
     DrawingStore s;
     const int32_t big = std::numeric_limits<int32_t>::max(), low = std::numeric_limits<int32_t>::min();
     for (const LineShare& r : {LineShare{1, 7, -1e300, 0, 1e300, 0}, LineShare{1, 7, 1e16, 0, 1e16, 5},
