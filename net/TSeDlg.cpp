@@ -169,6 +169,7 @@ void TSeDlg::BtnEnumClick() {
     Timer1.SetInterval(int(caps.dwTimeout / 2 + 1000));
     FirstSearch = true;
     RefreshSessionList();
+    if (!EnumRunning) return;  // the user cancelled the question of where to search
     Timer1.SetEnabled(true);
     BtnEnum->setEnabled(false);
 }
@@ -264,6 +265,7 @@ void TSeDlg::RefreshSessionList() {
         BtnEnum->setEnabled(true);
         ShowLines({});
         FirstSearch = false;
+        EnumRunning = false;
         return;
     }
     if (ListTruncated)
