@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,6 +40,13 @@ public:
         textAnswers_.insert(textAnswers_.end(), answers);
     }
 
+    // Runs while each message box is open (after it was recorded), as the user takes time to
+    // read it: a box that is shown through the seam runs the event loop meanwhile.
+    void WhileMessageShown(std::function<void(const std::string& text)> f) {
+        std::lock_guard lock(mutex_);
+        whileShown_ = std::move(f);
+    }
+
     std::vector<Shown> shown() const {
         std::lock_guard lock(mutex_);
         return shown_;
@@ -57,8 +65,14 @@ public:
 
     PromptAnswer Message(const std::string& text, const std::string& caption,
                          PromptButtons buttons, PromptIcon icon) override {
+        std::function<void(const std::string&)> whileShown;
+        {
+            std::lock_guard lock(mutex_);
+            shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
+            whileShown = whileShown_;
+        }
+        if (whileShown) whileShown(text);
         std::lock_guard lock(mutex_);
-        shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
         if (!messageAnswers_.empty()) {
             PromptAnswer a = messageAnswers_.front();
             messageAnswers_.pop_front();
@@ -103,4 +117,5 @@ private:
     std::deque<PromptAnswer> messageAnswers_;
     std::deque<std::optional<std::string>> textAnswers_;
     std::vector<Shown> shown_;
+    std::function<void(const std::string&)> whileShown_;
 };
