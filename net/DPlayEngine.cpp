@@ -122,6 +122,8 @@ GUID DPlayEngine::CreateSession(const GUID& application, const SessionInfo& info
     application_ = application;
     info_ = info;
     passphraseKey_ = std::move(passphraseKey);
+    guessLimits_.Reset();
+    failedHandshakes_ = 0;
     // Searchers see that the session asks for a passphrase; the flag itself protects nothing.
     if (passphraseKey_)
         info_.flags |= DPSESSION_PASSWORDREQUIRED;
@@ -423,8 +425,13 @@ void DPlayEngine::OnTick(Clock::time_point now, Actions& out) {
                  false, out);
         joinLastSent_ = now;
     }
-    std::erase_if(pendingAuth_,
-                  [&](const PendingAuth& p) { return now - p.since >= timing_.authExpiry; });
+    for (auto it = pendingAuth_.begin(); it != pendingAuth_.end();)
+        if (now - it->since >= timing_.authExpiry) {
+            DropPendingAuth(it);
+            it = pendingAuth_.begin();
+        } else {
+            ++it;
+        }
     if (peer_ && (role_ == Role::Host || role_ == Role::Member)) {
         if (now - peer_->lastHeard >= timing_.keepAliveTimeout) {
             LoseSession(out);

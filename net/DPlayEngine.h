@@ -17,10 +17,9 @@
 
 #include "net/AutoResetEvent.h"
 #include "net/DPlayGuard.h"
+#include "net/DPlayLimits.h"
 #include "net/DPlayWire.h"
 #include "net/DirectPlay.h"
-
-using Clock = std::chrono::steady_clock;
 
 // Where a message came from or goes to. UDP: the channel names the socket (the ephemeral
 // client socket or the host socket on the application port); TCP: the connection (made by
@@ -76,12 +75,6 @@ struct FoundSession {
 class DPlayEngine {
 public:
     enum class Role { None, Joining, Host, Member, Lost };
-    // A token bucket of the per-source limits.
-    struct Bucket {
-        double tokens = 0;
-        Clock::time_point last;
-    };
-
     DPlayEngine();
     void SetTransport(bool tcp) { tcp_ = tcp; }
     DWORD MaxPayload() const { return tcp_ ? dpwire::kMaxTcpPayload : dpwire::kMaxUdpPayload; }
@@ -160,6 +153,9 @@ public:
     std::uint64_t unsealable() const { return unsealable_; }
     // Session requests (searches and joins) left unanswered by the per-source limits.
     std::uint64_t throttled() const { return throttled_; }
+    // Handshakes of this session that were answered but never confirmed with the right
+    // passphrase.
+    std::uint64_t failedHandshakes() const { return failedHandshakes_; }
 
 private:
     struct Peer {
@@ -184,6 +180,9 @@ private:
         std::vector<std::uint8_t> reply;  // sent again when the hello is repeated
         Clock::time_point since;
     };
+    // A handshake ended without the right confirmation: counted, and the host's user told
+    // when it keeps happening.
+    void HandshakeFailed();
 
     struct LocalPlayer {
         DPID id = 0;
@@ -194,7 +193,7 @@ private:
         DWORD type = 0;
         DPID player = 0;
         std::optional<std::string> shortName, longName;
-        DWORD currentPlayers = 0;
+        DWORD currentPlayers = 0;  // DPSYS_WRONGPASSPHRASE: the failed attempts
     };
     static SysMsg Simple(DWORD type) {
         SysMsg m;
@@ -242,6 +241,7 @@ private:
                    std::shared_ptr<dpguard::Channel> guard, Clock::time_point now, Actions& out);
     // Per-source limit on session requests: false when this one is to go unanswered.
     bool AllowRequest(const Endpoint& from, Clock::time_point now);
+    void DropPendingAuth(std::vector<PendingAuth>::iterator it);
     void LoseSession(Actions& out);
     void ClearSession();
     void PushSystem(SysMsg msg);
@@ -284,12 +284,12 @@ private:
     // forged sender must not turn the host into an amplifier against that sender.
     Clock::time_point replyWindow_;
     int repliesInWindow_ = 0;
-    // On top of that, each source is held to its share: one socket (ip and port) to a few
-    // requests a second, and all sockets of one computer together to a few times that, so
-    // that a flood from one place cannot use up the answers everybody else needs.
-    std::unordered_map<std::uint64_t, Bucket> sourceBuckets_, addressBuckets_;
-    // New handshakes per computer: each is one guess at the passphrase, so a stranger gets few
-    // (a person who mistypes needs only a handful).
-    std::unordered_map<std::uint64_t, Bucket> guessBuckets_;
+    // On top of that, each computer is held to its share, so that a flood from one place
+    // cannot use up the answers everybody else needs.
+    RequestLimits requestLimits_;
+    // New handshakes: each is one guess at the passphrase, so strangers get few (a person who
+    // mistypes needs only a handful).
+    GuessLimits guessLimits_;
     std::uint64_t accepted_ = 0, dropped_ = 0, unsealable_ = 0, throttled_ = 0;
+    std::uint64_t failedHandshakes_ = 0;
 };

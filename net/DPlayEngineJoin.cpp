@@ -7,54 +7,30 @@
 using namespace dpwire;
 
 namespace {
-// Per-source limits on session requests (searches, joins, handshakes): a socket may ask five
-// times a second (a search asks every 0.7 s, a join every 0.3 s), a computer 25 times.
-constexpr double kSourceRate = 5, kSourceBurst = 5;
-constexpr double kAddressRate = 25, kAddressBurst = 25;
-constexpr std::size_t kMaxSources = 4096;
 // Handshakes a host keeps waiting for their confirmation, in all and from one computer.
 constexpr std::size_t kMaxPendingAuth = 16;
 constexpr std::size_t kMaxPendingAuthPerAddress = 4;
-// New handshakes, that is guesses at the passphrase, one computer may start: ten at once, then
-// one every six seconds.
-constexpr double kGuessRate = 1.0 / 6, kGuessBurst = 10;
-
-// Takes one token from `key`'s bucket; false when it is empty (or the table is full of
-// sources that are still busy).
-bool Take(std::unordered_map<std::uint64_t, DPlayEngine::Bucket>& buckets, std::uint64_t key,
-          double rate, double burst, bool consume, Clock::time_point now) {
-    if (buckets.size() >= kMaxSources && buckets.count(key) == 0) {
-        // Forget sources that have been quiet long enough to be full again.
-        std::erase_if(buckets, [&](const auto& kv) {
-            return now - kv.second.last >=
-                   std::chrono::seconds(5) + std::chrono::duration_cast<Clock::duration>(
-                                                 std::chrono::duration<double>(burst / rate));
-        });
-        if (buckets.size() >= kMaxSources) return false;
-    }
-    auto [it, fresh] = buckets.try_emplace(key, DPlayEngine::Bucket{burst, now});
-    DPlayEngine::Bucket& b = it->second;
-    if (!fresh) {
-        const double seconds = std::chrono::duration<double>(now - b.last).count();
-        b.tokens = std::min(burst, b.tokens + std::max(0.0, seconds) * rate);
-        b.last = now;
-    }
-    if (b.tokens < 1) return false;
-    if (consume) b.tokens -= 1;
-    return true;
-}
+// The host's user hears of wrong passphrases at the third, and then at every tenth.
+bool WorthTelling(std::uint64_t failures) { return failures == 3 || failures % 10 == 0; }
 }  // namespace
 
 bool DPlayEngine::AllowRequest(const Endpoint& from, Clock::time_point now) {
-    const std::uint64_t source = (std::uint64_t(from.ip) << 16) | from.port;
-    if (!Take(sourceBuckets_, source, kSourceRate, kSourceBurst, false, now) ||
-        !Take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, false, now)) {
-        ++throttled_;
-        return false;
-    }
-    Take(sourceBuckets_, source, kSourceRate, kSourceBurst, true, now);
-    Take(addressBuckets_, from.ip, kAddressRate, kAddressBurst, true, now);
-    return true;
+    if (requestLimits_.Allow(from.ip, from.port, now)) return true;
+    ++throttled_;
+    return false;
+}
+
+void DPlayEngine::HandshakeFailed() {
+    ++failedHandshakes_;
+    if (!WorthTelling(failedHandshakes_)) return;
+    SysMsg m = Simple(DPSYS_WRONGPASSPHRASE);
+    m.currentPlayers = static_cast<DWORD>(std::min<std::uint64_t>(failedHandshakes_, 0xFFFFFFFFu));
+    PushSystem(std::move(m));
+}
+
+void DPlayEngine::DropPendingAuth(std::vector<PendingAuth>::iterator it) {
+    pendingAuth_.erase(it);
+    HandshakeFailed();
 }
 
 bool DPlayEngine::OnSealed(const Endpoint& from, const Message& m, const std::uint8_t* bytes,
@@ -137,20 +113,27 @@ void DPlayEngine::HandleHello(const Endpoint& from, const AuthHello& h, Clock::t
             return;
         }
     }
-    if (!Take(guessBuckets_, from.ip, kGuessRate, kGuessBurst, true, now)) {
+    if (!guessLimits_.Start(from.ip, now)) {
         ++throttled_;
         return;
     }
     auto handshake = std::make_shared<dpguard::Handshake>();
     if (!handshake->AnswerHello(*passphraseKey_, instance_, h.random, h.point)) return;
-    std::erase_if(pendingAuth_, [&](const PendingAuth& p) { return p.ep == from; });
+    // A new hello from the same socket ends its earlier handshake unconfirmed.
+    for (auto it = pendingAuth_.begin(); it != pendingAuth_.end();)
+        if (it->ep == from) {
+            DropPendingAuth(it);
+            it = pendingAuth_.begin();
+        } else {
+            ++it;
+        }
     std::size_t fromAddress =
         std::count_if(pendingAuth_.begin(), pendingAuth_.end(),
                       [&](const PendingAuth& p) { return p.ep.ip == from.ip; });
     // The oldest handshake gives way: it has had the longest time to confirm.
     auto dropOldest = [&](auto pred) {
         auto it = std::find_if(pendingAuth_.begin(), pendingAuth_.end(), pred);
-        if (it != pendingAuth_.end()) pendingAuth_.erase(it);
+        if (it != pendingAuth_.end()) DropPendingAuth(it);
     };
     if (fromAddress >= kMaxPendingAuthPerAddress)
         dropOldest([&](const PendingAuth& p) { return p.ep.ip == from.ip; });
@@ -178,9 +161,11 @@ void DPlayEngine::HandleConfirm(const Endpoint& from, const AuthConfirm& c, Cloc
     auto handshake = it->handshake;
     pendingAuth_.erase(it);  // one guess per handshake
     if (!handshake->CheckJoinerTag(c.tag)) {
+        HandshakeFailed();
         Send(from, Message{0, JoinReject{c.nonce, DPERR_INVALIDPASSWORD}}, false, out);
         return;
     }
+    guessLimits_.Confirmed(from.ip, now);
     if (!RoomFor(from, c.nonce, out)) return;
     AdmitPeer(from, c.nonce, std::make_shared<dpguard::Channel>(handshake->Keys(true)), now, out);
 }

@@ -143,6 +143,8 @@ std::size_t DPlayEngine::QueuedSize(const Queued& q) const {
         case DPSYS_DESTROYPLAYERORGROUP:
             return sizeof(DPMSG_DESTROYPLAYERORGROUP) + NameBytes(ShortName(q.sys->shortName)) +
                    NameBytes(q.sys->longName);
+        case DPSYS_WRONGPASSPHRASE:
+            return sizeof(DPMSG_WRONGPASSPHRASE);
         default:
             return sizeof(DPMSG_GENERIC);
     }
@@ -175,6 +177,9 @@ void DPlayEngine::WriteQueued(const Queued& q, void* data) const {
         m.dpnName.dwSize = sizeof(DPNAME);
         m.dpnName.lpszShortNameA = PlaceName(ShortName(s.shortName), cursor);
         m.dpnName.lpszLongNameA = PlaceName(s.longName, cursor);
+        std::memcpy(base, &m, sizeof(m));
+    } else if (s.type == DPSYS_WRONGPASSPHRASE) {
+        DPMSG_WRONGPASSPHRASE m{s.type, s.currentPlayers};
         std::memcpy(base, &m, sizeof(m));
     } else {
         DPMSG_GENERIC m{s.type};

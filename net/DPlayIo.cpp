@@ -17,9 +17,15 @@ constexpr std::size_t kMaxLooseLinks = 32;
 constexpr auto kLooseIdle = std::chrono::seconds(10);
 // An accepted link must bring a complete message within this time, and another within the
 // same time after each one (a search asks every 0.7 s; a join is over in a few round trips):
-// a stranger that trickles bytes cannot keep it. One computer holds at most a few of them.
+// a stranger that trickles bytes cannot keep it.
 constexpr auto kAcceptedQuiet = std::chrono::seconds(3);
-constexpr std::size_t kMaxLooseLinksPerAddress = 4;
+// One computer holds at most two of them (a search and a join), so that it takes more than a
+// dozen computers to fill the table.
+constexpr std::size_t kMaxLooseLinksPerAddress = 2;
+// And when the table is full all the same, a link that has been open this long without
+// becoming a session's link gives way to a newcomer, whatever it sends: a join takes a few
+// round trips, and a searcher whose link is closed simply connects again.
+constexpr auto kLooseGrace = std::chrono::seconds(2);
 
 void PutU32(QByteArray& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
@@ -224,7 +230,7 @@ void DPlayIo::AdoptLink(QTcpSocket* socket, const Endpoint& ep) {
     Link link;
     link.ep = ep;
     link.socket = socket;
-    link.lastActivity = link.lastMessage = Clock::now();
+    link.lastActivity = link.lastMessage = link.since = Clock::now();
     links_[key] = std::move(link);
     connect(socket, &QTcpSocket::readyRead, this, [this, key] { ReadTcp(key); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] { UpdateBacklog(); });
@@ -263,17 +269,22 @@ bool DPlayIo::RoomForLink(std::uint32_t ip) {
         const std::size_t limit = pass == 0 ? kMaxLooseLinksPerAddress : kMaxLooseLinks;
         std::size_t n = 0;
         const Link* oldestSilent = nullptr;
+        const Link* oldest = nullptr;
         for (const auto& [key, link] : links_) {
             if (!counts(link)) continue;
             ++n;
             if (!link.spoke && (!oldestSilent || link.lastMessage < oldestSilent->lastMessage))
                 oldestSilent = &link;
+            if (!oldest || link.since < oldest->since) oldest = &link;
         }
         if (n < limit) continue;
-        // Full: a link that never brought a complete message gives way to the newcomer; links
-        // that are searching or joining keep their place, and the newcomer is refused.
-        if (oldestSilent == nullptr) return false;
-        DropLink(oldestSilent->ep.Key(), true, false);
+        // Full: a link that never brought a complete message gives way to the newcomer, and
+        // failing that the oldest one once it has had its time; links that are still young
+        // keep their place, and the newcomer is refused.
+        const Link* victim = oldestSilent;
+        if (victim == nullptr && Clock::now() - oldest->since >= kLooseGrace) victim = oldest;
+        if (victim == nullptr) return false;
+        DropLink(victim->ep.Key(), true, false);
     }
     return true;
 }

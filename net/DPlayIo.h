@@ -56,6 +56,7 @@ private:
         // and whether one ever did.
         Clock::time_point lastMessage;
         bool spoke = false;
+        Clock::time_point since;  // when it was made or accepted
     };
     struct Delayed {
         Clock::time_point due;

@@ -145,6 +145,8 @@ inline constexpr DWORD DPSYS_CREATEPLAYERORGROUP = 0x0003;
 inline constexpr DWORD DPSYS_DESTROYPLAYERORGROUP = 0x0005;
 inline constexpr DWORD DPSYS_SESSIONLOST = 0x0031;
 inline constexpr DWORD DPSYS_HOST = 0x0101;
+// Ours: the host has turned away joiners whose passphrase was wrong (DPMSG_WRONGPASSPHRASE).
+inline constexpr DWORD DPSYS_WRONGPASSPHRASE = 0x8001;
 
 inline constexpr DWORD kMaxNameBytes = 1024;  // longest player or session name, in bytes
 
@@ -221,6 +223,11 @@ struct DPMSG_GENERIC {
 };
 using DPMSG_HOST = DPMSG_GENERIC;
 using DPMSG_SESSIONLOST = DPMSG_GENERIC;
+
+struct DPMSG_WRONGPASSPHRASE {
+    DWORD dwType;      // DPSYS_WRONGPASSPHRASE
+    DWORD dwAttempts;  // failed handshakes of this session so far
+};
 
 struct DPMSG_CREATEPLAYERORGROUP {
     DWORD dwType;        // DPSYS_CREATEPLAYERORGROUP

@@ -54,6 +54,8 @@ public:
     std::function<void(TMan2Man* Sender)> OnLostConnection;
     std::function<void(TMan2Man* Sender, bool IsHost)> OnGuestArrived;
     std::function<void(TMan2Man* Sender, RegiDataTag DataTag)> OnRegiDataComming;
+    // Something the user should know that needs no answer, for the log (UTF-8).
+    std::function<void(TMan2Man* Sender, const std::string& text)> OnNotice;
     // The block is valid only during the event.
     std::function<void(TMan2Man* Sender, const void* pData, unsigned size)> OnFreeDataComming;
 
@@ -151,6 +153,10 @@ private:
     // The hand-off from the receive thread, on the UI thread.
     void HandOff();
     void Dispatch();
+    // Errors met while received messages were handled are shown once the hand-off has
+    // returned, one box at a time, so that receiving goes on while a box is open.
+    void ReportLater(std::string text);
+    void ShowReports();
     void DispatchDeferred();
     void FinishRetired();
     bool WaitForAck(unsigned ms);
@@ -205,5 +211,8 @@ private:
     std::vector<uint8_t> failedMessage;
     std::vector<uint8_t> asideBuffer;  // TakeAside's receive buffer
     std::vector<RetiredLink> retired;
+    std::deque<std::string> reports;
+    bool showingReports = false;
+    static constexpr size_t kMaxReports = 8;
     std::atomic<unsigned> liveChecksSent{0};
 };

@@ -37,9 +37,20 @@ bool TMan2Man::SendChat(const std::string& text) {
     return sent;
 }
 
+namespace {
+// A partner's text is shown on one line of the log: a line break in it could make the rest
+// look like a line of ours. No second byte of a Shift-JIS character is a control character,
+// so they can be replaced byte by byte.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return text;
+}
+}  // namespace
+
 void TMan2Man::ChatGet(const uint8_t* message, size_t size) {
     const auto* text = reinterpret_cast<const char*>(message + 8);
-    MakeChatBox(ceChat, wiPartner, std::string(text, strnlen(text, size - 8)));
+    MakeChatBox(ceChat, wiPartner, OneLine(std::string(text, strnlen(text, size - 8))));
 }
 
 void TMan2Man::MakeChatBox(ChatEvent event, WhoIs who, const std::string& text) {
@@ -57,6 +68,8 @@ void TMan2Man::MakeChatBox(ChatEvent event, WhoIs who, const std::string& text) 
         chatBox.line = masterName + kSays + GetPlayerName(wiPartner) + kHasLeft;
     else if (event == ceChat)
         chatBox.line = GetPlayerName(who) + " > " + text;
+    // The partner's name comes from the partner as well.
+    chatBox.line = OneLine(chatBox.line);
     Fire(OnChatComming);
 }
 

@@ -1,6 +1,7 @@
 // TMan2Man: registered structures, free data, the send buffers, the three ways of sending and the dispatch of received messages.
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -268,11 +269,35 @@ void TMan2Man::Dispatch() {
     try {
         SelectData2();
     } catch (const std::exception& e) {
-        Prompts().Message(e.what(), kApplicationTitle, PromptButtons::Ok, PromptIcon::Error);
+        ReportLater(e.what());
     } catch (...) {
-        Prompts().Message(std::string(kExceptionHead), kApplicationTitle, PromptButtons::Ok,
-                          PromptIcon::Error);
+        ReportLater(kExceptionHead);
     }
+}
+
+void TMan2Man::ReportLater(std::string text) {
+    // A box shown inside the hand-off would hold the receive thread until the user closed
+    // it: the partner would be declared lost and everything sent meanwhile dropped. What a
+    // partner repeats while a box is open is shown once, and only a few different texts wait.
+    if (std::find(reports.begin(), reports.end(), text) != reports.end() ||
+        reports.size() >= kMaxReports)
+        return;
+    reports.push_back(std::move(text));
+    if (reports.size() == 1 && !showingReports)
+        QMetaObject::invokeMethod(this, [this] { ShowReports(); }, Qt::QueuedConnection);
+}
+
+void TMan2Man::ShowReports() {
+    if (showingReports) return;
+    showingReports = true;
+    const QPointer<TMan2Man> alive(this);
+    while (!reports.empty()) {
+        const std::string text = reports.front();
+        Prompts().Message(text, kApplicationTitle, PromptButtons::Ok, PromptIcon::Error);
+        if (!alive) return;  // the component went while its box was open
+        reports.pop_front();
+    }
+    showingReports = false;
 }
 
 void TMan2Man::DispatchDeferred() {
@@ -321,6 +346,14 @@ void TMan2Man::SelectData2() {
             break;
         case DPSYS_HOST:
             if (!RenewalSession()) Disconnect();
+            break;
+        case DPSYS_WRONGPASSPHRASE:
+            if (r.size >= sizeof(DPMSG_WRONGPASSPHRASE) && OnNotice) {
+                DPMSG_WRONGPASSPHRASE m;
+                std::memcpy(&m, r.message, sizeof m);
+                OnNotice(this, "合言葉の違う参加の試みが " + std::to_string(m.dwAttempts) +
+                                   " 回ありました");
+            }
             break;
         default:
             break;

@@ -53,8 +53,8 @@ TSeDlg::TSeDlg(QWidget* owner, int maxNameLength, int maxEnumPlayers, const GUID
     SeDlg = this;
     setWindowTitle(QString::fromUtf8("セッション"));
     ApplyDialogFont(this);
-    // One row taller than the design's 165 for the passphrase below the name.
-    setFixedSize(333, 189);
+    // Two rows taller than the design's 165 for the passphrase below the name and its warning.
+    setFixedSize(333, 205);
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName("ListBox1");
@@ -81,6 +81,17 @@ TSeDlg::TSeDlg(QWidget* owner, int maxNameLength, int maxEnumPlayers, const GUID
     Edit2->setEchoMode(QLineEdit::Password);
     Edit2->setToolTip(QString::fromUtf8(
         "相手と同じ合言葉を入れます。空欄のときはネットワーク上の誰でも参加できます。"));
+
+    Label3 = new QLabel(QString::fromUtf8("合言葉が短いと推測されやすくなります"), this);
+    Label3->setObjectName("Label3");
+    Label3->setGeometry(20, 180, 300, 15);
+    ApplyDialogFont(Label3, 15);
+    Label3->setStyleSheet("color: #c00000");
+    Label3->setVisible(false);
+    connect(Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const auto characters = text.toUcs4().size();
+        Label3->setVisible(characters > 0 && characters < kShortPassphrase);
+    });
 
     BtnNew = MakeButton("新規ｾｯｼｮﾝ作成", "BtnNew", "ホストプレーヤーになって待機します",
                         QRect(224, 16, 97, 25), this);
@@ -158,6 +169,7 @@ void TSeDlg::BtnEnumClick() {
     Timer1.SetInterval(int(caps.dwTimeout / 2 + 1000));
     FirstSearch = true;
     RefreshSessionList();
+    if (!EnumRunning) return;  // the user cancelled the question of where to search
     Timer1.SetEnabled(true);
     BtnEnum->setEnabled(false);
 }
@@ -238,12 +250,23 @@ void TSeDlg::RefreshSessionList() {
     workRecord_ = DPSESSIONDESC2{};
     workRecord_.dwSize = kDpSessionDescSize32;
     workRecord_.guidApplication = applicationGuid_;
+    HRESULT result = DP_OK;
     for (int attempt = 0; attempt < kMaxEnumRepeats; ++attempt) {
-        const HRESULT result = directPlay_->EnumSessions(&workRecord_, 2500, SessionCallback, this,
-                                                         DPENUMSESSIONS_ASYNC);
+        result = directPlay_->EnumSessions(&workRecord_, 2500, SessionCallback, this,
+                                           DPENUMSESSIONS_ASYNC);
         if (!FAILED(result) || result == DPERR_CONNECTING || result == DPERR_GENERIC ||
             result == DPERR_USERCANCEL)
             break;
+    }
+    if (result == DPERR_USERCANCEL) {
+        // The user cancelled the question of where to search: the search stops until the
+        // search button is pressed again, rather than asking again at the next tick.
+        Timer1.SetEnabled(false);
+        BtnEnum->setEnabled(true);
+        ShowLines({});
+        FirstSearch = false;
+        EnumRunning = false;
+        return;
     }
     if (ListTruncated)
         stringList_.push_back(ToSjis(QString::fromUtf8(" ----- これ以上列挙しません ----- ")));

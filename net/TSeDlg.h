@@ -29,6 +29,9 @@ public:
     // The passphrase ("合言葉"), below the name: shown as dots, may be empty (an open session).
     QLabel* Label2;
     QLineEdit* Edit2;
+    // Below the passphrase, shown while it is short: such a passphrase is easy to guess.
+    QLabel* Label3;
+    static constexpr int kShortPassphrase = 8;  // characters
     QPushButton* BtnNew;
     QPushButton* BtnEnum;
     QPushButton* OKBtn;

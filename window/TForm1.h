@@ -68,6 +68,7 @@ public:
     int32_t LineShareTag = 0, CircleShareTag = 0;
     std::array<uint8_t, 56> LineShareRecord{};
     std::array<uint8_t, 64> CircleShareRecord{};
+    int refusedShares = 0;  // the partner's records that broke the file rules
 
     // ---- Controls (objectName = the control's name) ----
     QWidget* Panel1 = nullptr;  // centre: tool bar above the drawing area

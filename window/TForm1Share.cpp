@@ -11,6 +11,7 @@
 
 #include "kernel/Elements.h"
 #include "kernel/Mcalc.h"
+#include "files/DacFile.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
 #include "net/TMan2ManDialogs.h"
@@ -41,6 +42,18 @@ double GetDouble(const uint8_t* record, size_t offset) {
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
+}
+
+// The colour box's sixteen colours.
+constexpr int32_t kPaletteColours = 16;
+
+// What the store may take from a partner: what a drawing file could hold, so that the drawing
+// can be saved and read back whole.
+bool Storable(int32_t colour, std::initializer_list<double> values) {
+    if (colour < 0 || colour >= kPaletteColours) return false;
+    for (double v : values)
+        if (!(std::fabs(v) <= kDacMaxMagnitude)) return false;  // NaN fails too
+    return true;
 }
 
 }  // namespace
@@ -78,8 +91,8 @@ CircleShare UnpackCircleShare(const CircleShareBytes& record) {
             GetDouble(p, 40), GetDouble(p, 48), GetDouble(p, 56)};
 }
 
-void ApplyLineShare(DrawingStore& store, const LineShare& r) {
-    if (!AllFinite({r.x1, r.y1, r.x2, r.y2})) return;
+bool ApplyLineShare(DrawingStore& store, const LineShare& r) {
+    if (!Storable(r.colour, {r.x1, r.y1, r.x2, r.y2})) return false;
     if (r.operation == 1) {
         // The partner's colour goes in through the current slot, and the user's own colour
         // comes back for what the user draws next.
@@ -87,36 +100,38 @@ void ApplyLineShare(DrawingStore& store, const LineShare& r) {
         store.SetCurrentColour(r.colour);
         store.AddLine(r.x1, r.y1, r.x2, r.y2, 0);
         store.SetCurrentColour(own);
-        return;
+        return true;
     }
-    if (r.operation != 0) return;
+    if (r.operation != 0) return true;
     for (int32_t i = 0; i <= store.lineTop; ++i) {
         const LineElement& l = store.line(i);
         if (l.alive && SamePoint(l.x1, l.y1, r.x1, r.y1) && SamePoint(l.x2, l.y2, r.x2, r.y2)) {
             store.DeleteLine(i, 0);
-            return;
+            return true;
         }
     }
+    return true;
 }
 
-void ApplyCircleShare(DrawingStore& store, const CircleShare& r) {
-    if (!AllFinite({r.cx, r.cy, r.radius, r.startAngle, r.endAngle})) return;
+bool ApplyCircleShare(DrawingStore& store, const CircleShare& r) {
+    if (!Storable(r.colour, {r.cx, r.cy, r.radius, r.startAngle, r.endAngle})) return false;
     if (r.operation == 1) {
         const int32_t own = store.currentCircle().colour;
         store.SetCurrentColour(r.colour);
         store.AddCircle(r.cx, r.cy, r.radius, r.startAngle, r.endAngle, 0);
         store.SetCurrentColour(own);
-        return;
+        return true;
     }
-    if (r.operation != 0) return;
+    if (r.operation != 0) return true;
     for (int32_t i = 0; i <= store.circleTop; ++i) {
         const CircleElement& c = store.circle(i);
         if (c.alive && SamePoint(c.cx, c.cy, r.cx, r.cy) &&
             SamePoint(c.startAngle, c.endAngle, r.startAngle, r.endAngle) && c.radius == r.radius) {
             store.DeleteCircle(i, 0);
-            return;
+            return true;
         }
     }
+    return true;
 }
 
 // ---- The main window's side ----
@@ -130,6 +145,9 @@ void TForm1::WireSharing() {
         man2manRegiDataComming(s, tag);
     };
     man2man.OnLostConnection = [this](TMan2Man* s) { man2manLostConnection(s); };
+    man2man.OnNotice = [this](TMan2Man*, const std::string& text) {
+        Memo1->appendPlainText(QString::fromStdString(text));
+    };
     store.shareLine = [this](int op, const LineElement& l) {
         if (!Edit6->isEnabled()) return;
         PackLineShare(op, l, LineShareRecord);
@@ -153,6 +171,7 @@ void TForm1::UnwireSharing() {
     man2man.OnChatComming = nullptr;
     man2man.OnRegiDataComming = nullptr;
     man2man.OnLostConnection = nullptr;
+    man2man.OnNotice = nullptr;
     store.shareLine = nullptr;
     store.shareCircle = nullptr;
 }
@@ -172,6 +191,7 @@ void TForm1::SpeedButton34Click() {
     QToolButton* button = Button("SpeedButton34");
     if (button->text() == QStringLiteral("接続")) {
         Memo1->clear();
+        refusedShares = 0;
         if (!man2man.LetsConnect(kKorvoApplicationGuid)) return;
         Memo1->appendPlainText(man2man.Protected()
                                    ? QStringLiteral("この接続は合言葉で守られています。")
@@ -209,10 +229,15 @@ void TForm1::man2manChatComming(TMan2Man* Sender) {
 }
 
 void TForm1::man2manRegiDataComming(TMan2Man*, RegiDataTag DataTag) {
+    bool taken = true;
     if (DataTag == LineShareTag)
-        ApplyLineShare(store, UnpackLineShare(LineShareRecord));
+        taken = ApplyLineShare(store, UnpackLineShare(LineShareRecord));
     else if (DataTag == CircleShareTag)
-        ApplyCircleShare(store, UnpackCircleShare(CircleShareRecord));
+        taken = ApplyCircleShare(store, UnpackCircleShare(CircleShareRecord));
+    if (!taken)
+        Memo1->appendPlainText(
+            QStringLiteral("相手から届いた図形を取り込みませんでした（値か色が範囲外、%1 個目）。")
+                .arg(++refusedShares));
 }
 
 void TForm1::man2manLostConnection(TMan2Man*) {

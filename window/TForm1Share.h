@@ -36,8 +36,9 @@ void PackCircleShare(int32_t operation, const CircleElement& circle, CircleShare
 LineShare UnpackLineShare(const LineShareBytes& record);
 CircleShare UnpackCircleShare(const CircleShareBytes& record);
 
-// Apply a partner's record to the drawing without sending it back. A record with a value
-// that is not finite or an operation other than 0 or 1 changes nothing; a delete that
-// matches no alive element changes nothing either.
-void ApplyLineShare(DrawingStore& store, const LineShare& record);
-void ApplyCircleShare(DrawingStore& store, const CircleShare& record);
+// Apply a partner's record to the drawing without sending it back. A record that breaks the
+// file rules (a value not finite or beyond what a drawing file may hold, a colour outside the
+// palette) changes nothing and gives false; so does nothing else. An operation other than 0
+// or 1, or a delete that matches no alive element, changes nothing either.
+bool ApplyLineShare(DrawingStore& store, const LineShare& record);
+bool ApplyCircleShare(DrawingStore& store, const CircleShare& record);

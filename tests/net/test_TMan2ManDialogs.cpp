@@ -37,6 +37,7 @@ public:
     std::vector<std::string> openedNames;
     DWORD timeout = 200;
     int stopAsyncCalls = 0;
+    HRESULT enumResult = DP_OK;  // what a search gives after listing the sessions
 
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 0; }
@@ -59,7 +60,7 @@ public:
             if (!callback(&d, &t, 0, context)) return DP_OK;
         }
         callback(nullptr, &t, DPESC_TIMEDOUT, context);
-        return DP_OK;
+        return enumResult;
     }
     HRESULT Open(DPSESSIONDESC2* sd, DWORD) override {
         opened.push_back(*sd);
@@ -216,8 +217,9 @@ TEST_F(SessionDialog, IsLaidOutAsDesigned) {
     TSeDlg d(nullptr, 0, 10, kKorvoApplicationGuid, &dp);
     EXPECT_EQ(SeDlg, &d);
     EXPECT_EQ(d.windowTitle(), U("セッション"));
-    // One row taller than the design for the passphrase, which sits below the name.
-    EXPECT_EQ(d.size(), QSize(333, 189));
+    // Two rows taller than the design for the passphrase, which sits below the name, and
+    // the warning about a short one.
+    EXPECT_EQ(d.size(), QSize(333, 205));
     EXPECT_EQ(d.Label2->text(), QString::fromUtf8("合言葉"));
     EXPECT_EQ(d.Label2->geometry(), QRect(20, 156, 50, 15));
     EXPECT_EQ(d.Edit2->geometry(), QRect(72, 154, 145, 20));
@@ -244,6 +246,24 @@ TEST_F(SessionDialog, IsLaidOutAsDesigned) {
     EXPECT_FALSE(d.OKBtn->isEnabled());
     EXPECT_FALSE(d.Timer1.Enabled());
     EXPECT_EQ(d.Timer1.Interval(), 2500);
+}
+
+TEST_F(SessionDialog, AShortPassphraseIsCalledEasyToGuess) {
+    TSeDlg d(nullptr, 0, 10, kKorvoApplicationGuid, &dp);
+    for (const auto& [text, warned] : std::vector<std::pair<const char*, bool>>{
+             {"1234", true}, {"合言葉は山と川", true}, {"", false}, {"12345678", false}}) {
+        d.Edit2->setText(QString::fromUtf8(text));
+        EXPECT_EQ(d.Label3->isVisibleTo(&d), warned) << text;
+    }
+}
+
+// The fault: cancelling the question of where to search brought it back at every tick.
+TEST_F(SessionDialog, ACancelledAddressQuestionStopsTheSearchUntilTheButtonIsPressedAgain) {
+    dp.enumResult = DPERR_USERCANCEL;
+    TSeDlg d(nullptr, 0, 10, kKorvoApplicationGuid, &dp);
+    QTest::mouseClick(d.BtnEnum, Qt::LeftButton);
+    EXPECT_FALSE(d.Timer1.Enabled());
+    EXPECT_TRUE(d.BtnEnum->isEnabled());
 }
 
 TEST_F(SessionDialog, CreatingNeedsANameAndDescribesTheSession) {

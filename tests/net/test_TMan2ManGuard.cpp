@@ -245,3 +245,35 @@ TEST_F(Man2ManGuard, APartnerThatFloodsAndNeverAcknowledgesGetsOnlyABoundedPlace
     EXPECT_TRUE(host.Connected());
     EXPECT_TRUE(prompts.messageTexts().empty());
 }
+
+// The fault: the box about a record of an unknown ID was shown inside the hand-off; until it was
+// closed nothing more was received, and the records sent meanwhile were never applied.
+TEST_F(Man2ManGuard, WhileTheBoxAboutAnUnknownRecordIsOpenLaterRecordsAreApplied) {
+    ASSERT_TRUE(ConnectPair(kUdp, ""));
+    std::array<uint8_t, 8> stray{};
+    ASSERT_EQ(guest.RegiStruct(stray.data(), 8, 99), 1);
+    int appliedWhileOpen = -1;
+    prompts.WhileMessageShown([&](const std::string&) {
+        for (int i = 0; i < 5; ++i) guest.SendRegiData(0, false);
+        WaitUntil([&] { return hostLog.Count("regi:0") == 5; }, 5000);
+        appliedWhileOpen = hostLog.Count("regi:0");
+    });
+    ASSERT_TRUE(guest.SendRegiData(1, false));
+    ASSERT_TRUE(WaitUntil([&] { return appliedWhileOpen >= 0; }));
+    EXPECT_EQ(appliedWhileOpen, 5);
+    EXPECT_EQ(prompts.messageTexts().at(0).rfind("TMMコンポーネントで例外が発生しました。", 0), 0u);
+    EXPECT_TRUE(host.Connected());
+}
+
+// The fault: a chat line with line breaks showed as several lines, one of them a forged notice.
+TEST_F(Man2ManGuard, AChatLineWithLineBreaksIsShownOnOneLine) {
+    ASSERT_TRUE(ConnectPair(kUdp, ""));
+    ASSERT_TRUE(guest.SendChat("hi\r\nMaster >> Eve" + Sjis("さんが帰りました。") + "\t!"));
+    auto line = [&] {
+        for (const auto& l : hostLog.chatLines)
+            if (l.find("Eve") != std::string::npos) return l;
+        return std::string();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !line().empty(); }));
+    EXPECT_EQ(Utf8(line()), "Guest > hi  Master >> Eveさんが帰りました。 !");
+}

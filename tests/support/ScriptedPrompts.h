@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,6 +53,13 @@ public:
             if (s.buttons != PromptButtons::SaveDiscardCancel) rest.push_back(s);
         return rest;
     }
+    // Runs while each message box is open (after it was recorded), as the user takes time to
+    // read it: a box that is shown through the seam runs the event loop meanwhile.
+    void WhileMessageShown(std::function<void(const std::string& text)> f) {
+        std::lock_guard lock(mutex_);
+        whileShown_ = std::move(f);
+    }
+
     std::vector<Shown> shown() const {
         std::lock_guard lock(mutex_);
         return shown_;
@@ -71,8 +79,14 @@ public:
 
     PromptAnswer Message(const std::string& text, const std::string& caption,
                          PromptButtons buttons, PromptIcon icon) override {
+        std::function<void(const std::string&)> whileShown;
+        {
+            std::lock_guard lock(mutex_);
+            shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
+            whileShown = whileShown_;
+        }
+        if (whileShown) whileShown(text);
         std::lock_guard lock(mutex_);
-        shown_.push_back({Shown::Kind::Message, text, caption, buttons, icon, {}});
         // The question about unsaved changes has answers of its own; unscripted it is
         // answered 保存しない, so that a test that drew something goes on as before.
         if (buttons == PromptButtons::SaveDiscardCancel) {
@@ -126,4 +140,5 @@ private:
     std::deque<PromptAnswer> saveAnswers_;
     std::deque<std::optional<std::string>> textAnswers_;
     std::vector<Shown> shown_;
+    std::function<void(const std::string&)> whileShown_;
 };

@@ -113,6 +113,22 @@ TEST(ShareRecords, RecordsWithValuesThatAreNotFiniteOrAnUnknownOperationChangeNo
     EXPECT_FALSE(s.circle(1).alive);
 }
 
+// The fault: such records were applied, a kernel box came up, and the drawing saved afterwards
+// read back with elements missing.
+TEST(ShareRecords, RecordsBeyondTheFileRulesChangeNothing) {
+    DrawingStore s;
+    const int32_t big = std::numeric_limits<int32_t>::max(), low = std::numeric_limits<int32_t>::min();
+    for (const LineShare& r : {LineShare{1, 7, -1e300, 0, 1e300, 0}, LineShare{1, 7, 1e16, 0, 1e16, 5},
+                               LineShare{1, -5, 0, 0, 1, 1}, LineShare{1, big, 0, 0, 1, 1},
+                               LineShare{1, low, 0, 0, 1, 1}, LineShare{1, 16, 0, 0, 1, 1}})
+        EXPECT_FALSE(ApplyLineShare(s, r));
+    EXPECT_FALSE(ApplyCircleShare(s, {1, 7, 0, 0, 1e300, 0, 0}));
+    EXPECT_FALSE(ApplyCircleShare(s, {1, 16, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(s.lineTop + s.circleTop, 0);
+    EXPECT_TRUE(ApplyLineShare(s, {1, 15, -1e15, 0, 1e15, 0}));
+    EXPECT_TRUE(s.line(0).alive);
+}
+
 // ---- Two windows ----
 
 using Row = std::tuple<char, int, double, double, double, double, double>;
