@@ -188,12 +188,11 @@ void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records
 
 namespace {
 
-// The style record after an element record, only where the style is not the default.
+// The style record after an element record, only where the style is not the default. The
+// fill colour of an element that is not filled shows nowhere and makes no record.
 bool PutStyle(ChunkWriter& writer, int32_t colour, int32_t penWidth, int32_t fillStyle,
               int32_t fillColour) {
-    if (colour == kDacDefaultColour && penWidth == 1 && fillStyle == 1 &&
-        fillColour == kDacDefaultColour)
-        return true;
+    if (colour == kDacDefaultColour && penWidth == 1 && fillStyle == 1) return true;
     RecordText t;
     t.Char('S');
     for (int32_t v : {colour, penWidth, fillStyle, fillColour}) {

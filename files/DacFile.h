@@ -5,7 +5,8 @@
 // "L" and "C"): "S colour penWidth fillStyle fillColour", the style of the element record
 // right before it, written only where it differs from the default; and "T x y height angle
 // colour text", a text, its bytes (Shift-JIS) after one blank, with %XX for the bytes below
-// 0x20, 0x7F and '%'. A file holding either reads its unstyled elements with the defaults.
+// 0x20, 0x7F and '%'. A file holding either reads its unstyled elements with the defaults
+// (the fill colour of a circle that is not filled is not kept).
 #pragma once
 
 #include <cstddef>
