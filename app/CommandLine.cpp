@@ -155,7 +155,8 @@ int ReadDrawing(DrawingStore& store, const QString& input, DrawingFormat format)
         case DrawingFormat::Dxf: {
             DxfReadReport report;
             if (!ImportDxfFile(path, store, DxfReadSettings{}, report)) {
-                ShowMessage("ファイルオープンに失敗しました");
+                ShowMessage(report.refusal.empty() ? "ファイルオープンに失敗しました"
+                                                   : report.refusal);
                 return 1;
             }
             for (const std::string& note : report.notes) text += "\n" + note;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "files/Spline.h"
+#include "files/DxfImport.h"
 #include "files/TextFileIo.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
@@ -125,6 +125,12 @@ bool ParseReal(std::string_view s, double& out) {
 
 }  // namespace
 
+std::string_view DxfName(std::string_view line) {
+    while (!line.empty() && IsCSpace(line.back())) line.remove_suffix(1);
+    while (!line.empty() && IsCSpace(line.front())) line.remove_prefix(1);
+    return line;
+}
+
 int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
     if (file.handedBack_) {
         file.handedBack_ = false;
@@ -156,12 +162,15 @@ int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
             result = code;
         } else if (code <= 9 || code == 100 || code == 999) {
             value.text = FirstWord(valueLine);
+            std::string_view line = UpToNul(valueLine);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            value.line = line;
             value.converted = true;
             result = code;
         } else if ((code >= 10 && code <= 59) || (code >= 210 && code <= 239)) {
             value.converted = ParseReal(valueLine, value.real);
             result = code;
-        } else if (code >= 60 && code <= 79) {
+        } else if ((code >= 60 && code <= 79) || (code >= 90 && code <= 99)) {
             value.converted = ParseInteger(valueLine, value.integer);
             result = code;
         }
@@ -176,273 +185,8 @@ int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
 
 namespace {
 
-std::string Counted(const char* before, int64_t count, const char* after) {
-    return before + std::to_string(count) + after;
-}
-
-class DxfImport {
-public:
-    DxfImport(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& settings,
-              DxfReadReport& report)
-        : file_(file), store_(store), settings_(settings), report_(report) {}
-
-    void Run();
-    void Notes(bool readFailed);
-
-private:
-    enum class Kind { None, Line, Circle, Arc, Text, Vertex };
-    // Groups whose value was refused as not finite or too large, one bit each.
-    enum : unsigned { kX0 = 1, kY0 = 2, kX1 = 4, kY1 = 8, kRadius = 16, kStart = 32, kEnd = 64 };
-
-    bool OnEntityName(std::string_view name);  // true at "EOF"
-    void FinishPending();
-    void AddVertex();
-    void OnLayer(std::string_view layer);
-    void FlushPolyline();
-    void SetReal(const DxfGroupValue& v, double& target, unsigned bit);
-
-    DxfPairReader& file_;
-    DrawingStore& store_;
-    const DxfReadSettings& settings_;
-    DxfReadReport& report_;
-
-    // Values carry over from one entity to the next unless the entity gives its own.
-    Kind pending_ = Kind::None;
-    bool seqend_ = false;
-    bool started_ = false;
-    unsigned refused_ = 0;
-    double x0_ = 0.0, y0_ = 0.0, x1_ = 0.0, y1_ = 0.0;
-    double radius_ = 0.0, start_ = 0.0, end_ = 0.0;
-    std::string textValue_;
-    std::string previousLayer_;
-
-    struct Vertex {
-        double x, y;
-    };
-    std::vector<Vertex> vertices_;
-    bool verticesOverflow_ = false;
-    bool verticesNoMemory_ = false;
-    SplineData spline_;
-
-    bool endMark_ = false;
-    bool lostAtEnd_ = false;
-    int64_t badValueEntities_ = 0;
-    int64_t unconverted_ = 0;
-    int64_t largePolylines_ = 0;
-    int64_t largeSplines_ = 0;
-    int64_t unreadableSplines_ = 0;
-    int64_t noMemory_ = 0;
-    int64_t refusedTexts_ = 0;
-};
-
-void DxfImport::Run() {
-    DxfGroupValue v;
-    for (;;) {
-        const int code = ReadGroupPair(file_, v);
-        switch (code) {
-            case -1:
-                lostAtEnd_ = pending_ != Kind::None;
-                return;
-            case 0:
-                if (OnEntityName(v.text)) return;
-                break;
-            case 1:
-                textValue_.assign(v.text);
-                break;
-            case 8:
-                OnLayer(v.text);
-                break;
-            case 10:
-                SetReal(v, x0_, kX0);
-                break;
-            case 20:
-                SetReal(v, y0_, kY0);
-                break;
-            case 11:
-                SetReal(v, x1_, kX1);
-                break;
-            case 21:
-                SetReal(v, y1_, kY1);
-                break;
-            case 40:
-                SetReal(v, radius_, kRadius);
-                break;
-            case 50:
-                SetReal(v, start_, kStart);
-                break;
-            case 51:
-                SetReal(v, end_, kEnd);
-                break;
-            default:  // z values, colours, flags, handles, ... and pairs of no interest
-                break;
-        }
-    }
-}
-
-void DxfImport::SetReal(const DxfGroupValue& v, double& target, unsigned bit) {
-    if (!v.converted) {
-        ++unconverted_;
-    } else if (!DxfRealUsable(v.real)) {
-        // The group keeps its previous value for the entities after this one; this one is
-        // dropped when it uses the group.
-        refused_ |= bit;
-    } else {
-        target = v.real;
-    }
-}
-
-bool DxfImport::OnEntityName(std::string_view name) {
-    if (started_) ++report_.entities;
-    started_ = true;
-    FinishPending();
-    pending_ = Kind::None;
-    refused_ = 0;
-    if (name == "LINE") {
-        pending_ = Kind::Line;
-    } else if (name == "CIRCLE") {
-        pending_ = Kind::Circle;
-    } else if (name == "ARC") {
-        pending_ = Kind::Arc;
-    } else if (name == "TEXT") {
-        start_ = 0.0;
-        pending_ = Kind::Text;
-    } else if (name == "VERTEX") {
-        pending_ = Kind::Vertex;
-    } else if (name == "SEQEND") {
-        seqend_ = true;
-    } else if (name == "EOF") {
-        endMark_ = true;
-        return true;
-    } else if (name == "SPLINE") {
-        // Its own pairs, up to the next entity's code-0 pair, which comes back to this loop.
-        switch (ConvertSpline(file_, store_, settings_, spline_)) {
-            case SplineResult::Converted:
-                break;
-            case SplineResult::Unreadable:
-                ++unreadableSplines_;
-                break;
-            case SplineResult::TooLarge:
-                ++largeSplines_;
-                break;
-            case SplineResult::BadValue:
-                ++badValueEntities_;
-                break;
-            case SplineResult::NoMemory:
-                ++noMemory_;
-                break;
-        }
-    }
-    return false;
-}
-
-void DxfImport::FinishPending() {
-    static constexpr unsigned kNeeds[] = {0,
-                                          kX0 | kY0 | kX1 | kY1,
-                                          kX0 | kY0 | kRadius,
-                                          kX0 | kY0 | kRadius | kStart | kEnd,
-                                          kX0 | kY0 | kRadius | kStart,
-                                          kX0 | kY0};
-    if (pending_ == Kind::None) return;
-    if (refused_ & kNeeds[int(pending_)]) {
-        ++badValueEntities_;
-        return;
-    }
-    switch (pending_) {
-        case Kind::Line:
-            store_.AppendLine(x0_, y0_, x1_, y1_);
-            break;
-        case Kind::Circle:
-            store_.AppendCircle(x0_, y0_, radius_, 0.0, 0.0);
-            break;
-        case Kind::Arc:
-            store_.AppendCircle(x0_, y0_, radius_, start_, end_);
-            break;
-        case Kind::Text:
-            if (!store_.AppendText(x0_, y0_, textValue_, radius_, start_)) ++refusedTexts_;
-            break;
-        case Kind::Vertex:
-            AddVertex();
-            break;
-        case Kind::None:
-            break;
-    }
-}
-
-void DxfImport::AddVertex() {
-    if (verticesOverflow_ || verticesNoMemory_) return;
-    if (int64_t(vertices_.size()) >= settings_.maxEntityPoints) {
-        verticesOverflow_ = true;
-        return;
-    }
-    try {
-        vertices_.push_back({x0_, y0_});
-    } catch (const std::bad_alloc&) {
-        verticesNoMemory_ = true;
-        std::vector<Vertex>().swap(vertices_);
-        ShowMessage("vertexメモリ確保に失敗しました");
-    }
-}
-
-void DxfImport::OnLayer(std::string_view layer) {
-    if (layer != previousLayer_ || seqend_) FlushPolyline();
-    previousLayer_.assign(layer);
-}
-
-void DxfImport::FlushPolyline() {
-    if (verticesOverflow_) {
-        ++largePolylines_;
-    } else if (verticesNoMemory_) {
-        ++noMemory_;
-    } else {
-        for (std::size_t i = 1; i < vertices_.size(); ++i)
-            store_.AppendLine(vertices_[i - 1].x, vertices_[i - 1].y, vertices_[i].x,
-                              vertices_[i].y);
-    }
-    vertices_.clear();
-    verticesOverflow_ = verticesNoMemory_ = false;
-    seqend_ = false;
-}
-
-void DxfImport::Notes(bool readFailed) {
-    std::vector<std::string>& notes = report_.notes;
-    if (readFailed)
-        notes.push_back("ファイルの読み込み中にエラーが発生したため、途中で読み込みを終えました");
-    else if (!endMark_ && lostAtEnd_)
-        notes.push_back("ファイルが EOF で終わっていないため、最後の図形を読み込めませんでした");
-    // Vertices still held at the end belong to a polyline whose end never came.
-    if (verticesOverflow_)
-        ++largePolylines_;
-    else if (verticesNoMemory_)
-        ++noMemory_;
-    else if (!vertices_.empty())
-        notes.push_back(Counted("終わりのないポリラインの頂点 ", int64_t(vertices_.size()),
-                                " 個を線にしませんでした"));
-    if (largePolylines_)
-        notes.push_back(Counted("ポリラインの頂点が多すぎるため ", largePolylines_,
-                                " 個の図形を読み飛ばしました"));
-    if (largeSplines_)
-        notes.push_back(Counted("スプラインの制御点またはノットが多すぎるため ", largeSplines_,
-                                " 個の図形を読み飛ばしました"));
-    if (unreadableSplines_)
-        notes.push_back(Counted("制御点・次数・ノットが揃っていないスプライン ", unreadableSplines_,
-                                " 個を読み飛ばしました"));
-    if (badValueEntities_)
-        notes.push_back(
-            Counted("値が大きすぎるか数でない図形 ", badValueEntities_, " 個を読み飛ばしました"));
-    if (noMemory_)
-        notes.push_back(Counted("メモリが足りないため ", noMemory_, " 個の図形を読み飛ばしました"));
-    if (refusedTexts_)
-        notes.push_back(Counted("メモリが足りないため ", refusedTexts_,
-                                " 個のテキストを読み飛ばしました"));
-    if (unconverted_)
-        notes.push_back(Counted("値を読み取れないグループ ", unconverted_, " 組を無視しました"));
-    if (file_.pairsWithoutCode)
-        notes.push_back(Counted("グループコードが整数でないグループ ", file_.pairsWithoutCode,
-                                " 組を読み飛ばしました"));
-    if (file_.overlongPairs)
-        notes.push_back(
-            Counted("長すぎる行を含むグループ ", file_.overlongPairs, " 組を読み飛ばしました"));
-}
+const char* const kBinaryRefusal =
+    "バイナリ形式の DXF ファイルは読み込めません。DXF を ASCII 形式で保存し直してから開いてください";
 
 void Import(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& settings,
             DxfReadReport& report, const bool* readFailed) {
@@ -455,10 +199,16 @@ void Import(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& set
 
 }  // namespace
 
-void ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSettings& settings,
+bool ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSettings& settings,
                     DxfReadReport& report) {
+    if (bytes.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
+        report = DxfReadReport{};
+        report.refusal = kBinaryRefusal;
+        return false;
+    }
     DxfPairReader file(bytes);
     Import(file, store, settings, report, nullptr);
+    return true;
 }
 
 bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSettings& settings,
@@ -469,8 +219,17 @@ bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSe
         progress ? std::function<void()>([&] { progress(in.Done(), in.Total(), report.entities); })
                  : std::function<void()>());
     bool readFailed = false;
+    // The first chunk decides before the store is touched.
+    std::string_view held = in.Next();
+    if (held.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
+        report = DxfReadReport{};
+        report.refusal = kBinaryRefusal;
+        return false;
+    }
+    bool first = true;
     DxfPairReader file([&]() -> std::string_view {
-        std::string_view chunk = in.Next();
+        std::string_view chunk = first ? held : in.Next();
+        first = false;
         if (chunk.empty())
             readFailed = in.ReadFailed();
         else

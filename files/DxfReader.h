@@ -19,24 +19,30 @@ struct DxfReadSettings {  // the main window's tuning values
     // is skipped. It keeps the memory of an import bounded whatever a file declares (tests
     // lower it).
     int64_t maxEntityPoints = 4'000'000;
+    // The most elements block references may make in one import; copies of copies of blocks
+    // grow fast, and a file of a few lines could otherwise ask for more than any memory.
+    int64_t maxInsertedElements = 20'000'000;
 };
 
 struct DxfReadReport {
     int64_t entities = 0;            // entities finished (recognised or not)
     std::vector<std::string> notes;  // what was not read, one short Japanese sentence each
+    // Why a file was not read at all, when it was opened and then refused (a binary DXF);
+    // the store is then untouched.
+    std::string refusal;
 };
 
 // Called now and then (about every 1 MiB, at most a few hundred times a second) with the
 // bytes read so far, the file's size and the entities so far.
 using DxfProgress = std::function<void(int64_t done, int64_t total, int64_t entities)>;
 
-// Opens the file; false when it cannot be opened or read at all (the store is then
-// untouched). Otherwise clears the store (ClearStore), reads the whole file into it with the
+// Opens the file; false when it cannot be opened or read at all, or is refused (the store is
+// then untouched; `report.refusal` says why a file that opened was refused). Otherwise clears the store (ClearStore), reads the whole file into it with the
 // bulk appends and returns true.
 bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSettings& settings,
                    DxfReadReport& report, const DxfProgress& progress = {});
-// The same on bytes in memory: clears the store first.
-void ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSettings& settings,
+// The same on bytes in memory: clears the store first, unless the bytes are refused (false).
+bool ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSettings& settings,
                     DxfReadReport& report);
 
 // Reals beyond this magnitude are refused like values that are not numbers: from about there
@@ -52,8 +58,11 @@ struct DxfGroupValue {
     // text's string) the whole line without its line end. It views the reader's buffer and
     // holds until the next pair is read.
     std::string_view text;
+    // Codes up to 9: the whole value line without its line end (names with blanks, text
+    // chunks); it holds as `text` does.
+    std::string_view line;
     double real = 0.0;    // codes 10 to 59 and 210 to 239
-    int32_t integer = 0;  // codes 60 to 79
+    int32_t integer = 0;  // codes 60 to 79 and 90 to 99
     // False when the value line holds no number of the group's kind; the value fields are
     // then meaningless and the group's previous value stands.
     bool converted = false;
@@ -97,6 +106,12 @@ private:
 // that was read and is not of interest (also a code line holding no integer, a code of -1,
 // an overlong line). Pairs of codes 1000 and above (extended data) are passed over.
 int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
+
+// A name's value line without the blanks around it.
+std::string_view DxfName(std::string_view line);
+
+// The first bytes of a binary DXF file.
+inline constexpr std::string_view kBinaryDxfSentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 
 // True for a real the reader lets reach the store.
 inline bool DxfRealUsable(double v) { return v >= -kDxfMaxMagnitude && v <= kDxfMaxMagnitude; }

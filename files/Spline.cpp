@@ -2,6 +2,8 @@
 // it.
 #include "files/Spline.h"
 
+#include "files/DxfSink.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -18,6 +20,8 @@ void SplineData::Clear() {
     y.clear();
     knots.clear();
     weights.clear();
+    layer.clear();
+    paper = invisible = false;
 }
 
 namespace {
@@ -69,52 +73,6 @@ SplineResult CheckSpline(const SplineData& data, int& n) {
     if (!(knots[n] > knots[k - 1])) return SplineResult::Unreadable;
     return SplineResult::Converted;
 }
-
-// Three points at a time: each complete triple becomes one arc or two lines, and its last
-// point starts the next, so the pieces form one connected chain.
-class TripleBuffer {
-public:
-    TripleBuffer(DrawingStore& store, double lower, double upper, double x, double y)
-        : store_(store), lower_(lower), upper_(upper) {
-        x_[0] = x;
-        y_[0] = y;
-    }
-
-    void Put(double x, double y) {
-        x_[next_] = x;
-        y_[next_] = y;
-        if (next_ == 1) {
-            next_ = 2;
-            return;
-        }
-        Fit();
-        x_[0] = x_[2];
-        y_[0] = y_[2];
-        next_ = 1;
-    }
-    // A last point left without a triple is joined by a line.
-    void Close() {
-        if (next_ == 2) store_.AppendLine(x_[0], y_[0], x_[1], y_[1]);
-        next_ = 1;
-    }
-
-private:
-    void Fit() {
-        CircleElement arc;
-        if (ThreePointArcTest(arc, x_[0], y_[0], x_[1], y_[1], x_[2], y_[2], lower_, upper_) &&
-            DxfRealUsable(arc.cx) && DxfRealUsable(arc.cy) && DxfRealUsable(arc.radius)) {
-            store_.AppendCircle(arc.cx, arc.cy, arc.radius, arc.startAngle, arc.endAngle);
-            return;
-        }
-        store_.AppendLine(x_[0], y_[0], x_[1], y_[1]);
-        store_.AppendLine(x_[1], y_[1], x_[2], y_[2]);
-    }
-
-    DrawingStore& store_;
-    double lower_, upper_;
-    double x_[3] = {}, y_[3] = {};
-    int next_ = 1;
-};
 
 }  // namespace
 
@@ -181,7 +139,14 @@ SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPo
             case 73:
                 if (v.converted) data.declared = std::max(v.integer, -1);
                 break;
-            default:  // layer, flags, fit points, tangents, tolerances, ...
+            case 8:
+                data.layer.assign(DxfName(v.line));
+                break;
+            case 60:
+            case 67:
+                if (v.converted) (code == 60 ? data.invisible : data.paper) = v.integer == 1;
+                break;
+            default:  // flags, fit points, tangents, tolerances, ...
                 break;
         }
     }
@@ -192,19 +157,36 @@ SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPo
     return SplineResult::Converted;
 }
 
-SplineResult ConvertSpline(DxfPairReader& file, DrawingStore& store,
-                           const DxfReadSettings& settings, SplineData& data) {
+SplineResult ConvertSpline(DxfPairReader& file, DxfSink& out, const DxfReadSettings& settings,
+                           SplineData& data) {
     const SplineResult read = ReadSplineData(file, data, settings.maxEntityPoints);
     if (read != SplineResult::Converted) return read;
-    return AppendSplineChain(store, settings, data);
+    return AppendSplineChain(out, settings, data);
+}
+
+SplineResult ConvertSpline(DxfPairReader& file, DrawingStore& store,
+                           const DxfReadSettings& settings, SplineData& data) {
+    DxfStoreSink out(store);
+    return ConvertSpline(file, out, settings, data);
 }
 
 SplineResult AppendSplineChain(DrawingStore& store, const DxfReadSettings& settings,
+                               const SplineData& data) {
+    DxfStoreSink out(store);
+    return AppendSplineChain(out, settings, data);
+}
+
+SplineResult AppendSplineChain(DxfSink& out, const DxfReadSettings& settings,
                                const SplineData& data) {
     int n = 0;
     const SplineResult checked = CheckSpline(data, n);
     if (checked != SplineResult::Converted) return checked;
     const int k = data.order;
+    if (k == 2) {
+        // A spline of degree 1 is its control polygon, corners and all.
+        for (int i = 1; i < n; ++i) out.Line(data.x[i - 1], data.y[i - 1], data.x[i], data.y[i]);
+        return SplineResult::Converted;
+    }
     const double* knots = data.knots.data();
     const double* weights = data.weights.empty() ? nullptr : data.weights.data();
     // The settings dialog gives whole values from 1 to 20; anything else would make the step
@@ -218,7 +200,7 @@ SplineResult AppendSplineChain(DrawingStore& store, const DxfReadSettings& setti
     if (!(dt > 0.0)) return SplineResult::Unreadable;
 
     // Slot 0 starts at the first control point itself, not at an evaluated point.
-    TripleBuffer chain(store, settings.arcAngleMin, settings.arcAngleMax, data.x[0], data.y[0]);
+    DxfArcChain chain(out, settings.arcAngleMin, settings.arcAngleMax, data.x[0], data.y[0]);
     // About n x resolution samples; the bound only matters where the sum of steps stalls or
     // crawls in the rounding of large parameter values.
     const int64_t limit = int64_t(2.0 * n * resolution) + 4;

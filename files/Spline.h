@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "files/DxfReader.h"
 
 class DrawingStore;
+class DxfSink;
 
 // The basis table's size: orders (degree + 1) up to 10.
 inline constexpr int kMaxSplineOrder = 10;
@@ -20,6 +22,9 @@ struct SplineData {
     std::vector<double> x, y;  // control points in file order
     std::vector<double> knots;
     std::vector<double> weights;  // code 41, one per control point of a rational spline
+    std::string layer;            // code 8
+    bool paper = false;           // code 67 = 1: paper space
+    bool invisible = false;       // code 60 = 1
     void Clear();
 };
 
@@ -37,12 +42,16 @@ SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPo
 
 // Reads the spline's data and appends its chain of lines and arcs to the store. `data` is
 // scratch space.
+SplineResult ConvertSpline(DxfPairReader& file, DxfSink& out, const DxfReadSettings& settings,
+                           SplineData& data);
 SplineResult ConvertSpline(DxfPairReader& file, DrawingStore& store,
                            const DxfReadSettings& settings, SplineData& data);
 
 // Appends the chain of read spline data: samples evenly spaced in the parameter, taken three
 // at a time, each triple one arc when it bends gently enough and two lines otherwise, ending
-// at the spline's end point.
+// at the spline's end point. A spline of degree 1 is its control polygon.
+SplineResult AppendSplineChain(DxfSink& out, const DxfReadSettings& settings,
+                               const SplineData& data);
 SplineResult AppendSplineChain(DrawingStore& store, const DxfReadSettings& settings,
                                const SplineData& data);
 

@@ -50,7 +50,7 @@ bool TForm1::OpenDxfFile(const std::string& path) {
         return false;
     }
     if (!opened) {
-        ShowMessage("ファイルオープンに失敗しました");
+        ShowMessage(report.refusal.empty() ? "ファイルオープンに失敗しました" : report.refusal);
         Timer1->start();
         return false;
     }
