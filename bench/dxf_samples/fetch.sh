@@ -25,16 +25,16 @@ unpack() {
   rm -rf "$dir" && mkdir -p "$dir"
   case "$src" in
     npm:*)
-      spec=${src#npm:}
-      tgz=$(cd "$dir" && npm pack "$spec" --silent 2>/dev/null | tail -n 1)
-      [ -n "$tgz" ] && [ -f "$dir/$tgz" ] || { echo "fetch.sh: npm pack $spec failed" >&2; exit 1; }
+      wanted=${src#npm:}
+      tgz=$(cd "$dir" && npm pack "$wanted" --silent 2>/dev/null | tail -n 1)
+      [ -n "$tgz" ] && [ -f "$dir/$tgz" ] || { echo "fetch.sh: npm pack $wanted failed" >&2; exit 1; }
       tar -xzf "$dir/$tgz" -C "$dir"
       ;;
     deb:*)
-      spec=${src#deb:}
-      (cd "$dir" && apt-get download "$spec" >/dev/null 2>"$dir/apt.log") || {
+      wanted=${src#deb:}
+      (cd "$dir" && apt-get download "$wanted" >/dev/null 2>"$dir/apt.log") || {
         cat "$dir/apt.log" >&2
-        echo "fetch.sh: apt-get download $spec failed (run apt-get update, or the version is gone)" >&2
+        echo "fetch.sh: apt-get download $wanted failed (run apt-get update, or the version is gone)" >&2
         exit 1
       }
       dpkg-deb -x "$dir"/*.deb "$dir"
