@@ -17,7 +17,8 @@ For each file:
              coverage = share of reference length within tol of Korvo's geometry
              excess   = share of Korvo's length farther than tol from the reference
              texts    = share of visible reference texts with a Korvo text of the same string
-                        within tol of the text's insertion or alignment point.
+                        within tol of the text's insertion or alignment point (an MTEXT of
+                        several paragraphs also when each paragraph is a Korvo text near it).
   Lengths within tol are computed exactly per segment pair (the part of a segment inside the
   tol-"stadium" around another segment), with a uniform grid as spatial index.
 
@@ -304,8 +305,10 @@ class Reference:
         off, frozen = self.layer_state.get(eff.lower(), (False, False))
         hidden = frozen_above or off or frozen or bool(self._attr(e, "invisible", 0))
         try:
+            paras = []
             if t == "MTEXT":
                 s = e.plain_text(split=False)
+                paras = [p for p in (norm_text(x) for x in e.plain_text(split=True)) if p]
                 pts = [Vec3(e.dxf.insert)]
                 h = e.dxf.get("char_height", 0.0)
             else:
@@ -324,7 +327,7 @@ class Reference:
         if not s:
             return
         self.texts.append(dict(points=[(p.x, p.y) for p in pts], h=h, s=s, top=top,
-                               leaf=t, hidden=hidden))
+                               leaf=t, hidden=hidden, paras=paras if len(paras) > 1 else []))
 
     def rough_extents(self):
         lo = np.array([np.inf, np.inf])
@@ -917,6 +920,12 @@ def measure(dxf_path, korvo, workdir, korvo_from=None, timeout=600, rel_tol=REL_
         cand = np.array(by_string.get(t["s"], [])).reshape(-1, 2)
         ok = bool(len(cand)) and bool(
             (np.hypot(cand[:, None, 0] - pts[None, :, 0], cand[:, None, 1] - pts[None, :, 1]) <= tol).any())
+        if not ok and t.get("paras"):
+            # an MTEXT of several paragraphs may come as one text per paragraph, one line below
+            # the other: each paragraph within the height of the whole block of lines
+            reach = tol + 2.0 * (len(t["paras"]) + 1) * max(abs(t["h"] or 0.0), tol)
+            ok = all(bool(len(c)) and bool((np.hypot(c[:, 0] - pts[0, 0], c[:, 1] - pts[0, 1]) <= reach).any())
+                     for c in (np.array(by_string.get(p, [])).reshape(-1, 2) for p in t["paras"]))
         near = bool(len(kt_xy)) and bool(
             (np.hypot(kt_xy[:, None, 0] - pts[None, :, 0], kt_xy[:, None, 1] - pts[None, :, 1]) <= tol).any())
         matched += ok
