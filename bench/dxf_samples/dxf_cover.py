@@ -307,8 +307,9 @@ class Reference:
         try:
             paras = []
             if t == "MTEXT":
-                s = e.plain_text(split=False)
-                paras = [p for p in (norm_text(x) for x in e.plain_text(split=True)) if p]
+                # ezdxf 0.18 leaves MTEXT's non-breaking space "\\~" as it stands
+                s = e.plain_text(split=False).replace("\\~", " ")
+                paras = [p for p in (norm_text(x.replace("\\~", " ")) for x in e.plain_text(split=True)) if p]
                 pts = [Vec3(e.dxf.insert)]
                 h = e.dxf.get("char_height", 0.0)
             else:
