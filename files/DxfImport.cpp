@@ -23,7 +23,8 @@ bool Structural(std::string_view name) {
     static const std::set<std::string_view> names = {
         "SECTION", "ENDSEC",   "TABLE",  "ENDTAB", "BLOCK", "ENDBLK",       "EOF",
         "SEQEND",  "CLASS",    "LAYER",  "LTYPE",  "STYLE", "VIEW",         "UCS",
-        "VPORT",   "APPID",    "DIMSTYLE", "BLOCK_RECORD", "ATTDEF"};
+        "VPORT",   "APPID",    "DIMSTYLE", "BLOCK_RECORD", "ATTDEF",
+        "VIEWPORT"};  // a viewport only frames the model on a sheet
     return names.count(name) != 0;
 }
 
