@@ -7,6 +7,27 @@ namespace {
 
 constexpr int kMaxNesting = 64;
 
+// Passes on what it is given while the budget lasts, each element paid for: a curve placed
+// out of shape becomes many lines.
+class BudgetSink final : public DxfSink {
+public:
+    BudgetSink(DxfSink& out, int64_t& budget) : out_(out), budget_(budget) {}
+    void Line(double x1, double y1, double x2, double y2) override {
+        if (Pay()) out_.Line(x1, y1, x2, y2);
+    }
+    void Arc(double cx, double cy, double r, double a0, double a1) override {
+        if (Pay()) out_.Arc(cx, cy, r, a0, a1);
+    }
+    void Text(double x, double y, const std::string& text, double height, double angle) override {
+        if (Pay()) out_.Text(x, y, text, height, angle);
+    }
+
+private:
+    bool Pay() { return budget_ > 0 && --budget_ >= 0; }
+    DxfSink& out_;
+    int64_t& budget_;
+};
+
 std::string Lower(std::string_view name) {
     std::string key(name);
     for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -75,7 +96,9 @@ const DxfBlock* DxfBlocks::Find(const std::string& key) const {
 
 bool DxfBlocks::Expand(const DxfPlacement& placement, DxfSink& out) {
     if (!Find(placement.block)) return false;
-    Place(placement, DxfAffine{}, -1, 0, out);
+    BudgetSink paid(out, budget_);
+    Place(placement, DxfAffine{}, -1, 0, paid);
+    if (budget_ <= 0 && truncated == 0) ++truncated;
     return true;
 }
 
@@ -120,14 +143,14 @@ void DxfBlocks::Place(const DxfPlacement& p, const DxfAffine& outer, int32_t par
                     Place(block.places[std::size_t(item.ref)], map, layer, depth + 1, out);
                     continue;
                 }
-                const int32_t own = item.layer == layers_.Zero() ? layer : item.layer;
-                if (layers_.Hidden(own)) continue;
                 if (budget_ <= 0) {
                     ++truncated;
                     block.active = false;
                     return;
                 }
-                --budget_;
+                --budget_;  // hidden items cost their visit too
+                const int32_t own = item.layer == layers_.Zero() ? layer : item.layer;
+                if (layers_.Hidden(own)) continue;
                 const double* v = item.v;
                 if (item.kind == DxfBlock::kLine) {
                     placed.Line(v[0], v[1], v[2], v[3]);

@@ -95,5 +95,5 @@ private:
     DxfLayers& layers_;
     const DxfCurveSettings& curves_;
     std::unordered_map<std::string, DxfBlock> blocks_;
-    int64_t budget_;  // elements the references may still make
+    int64_t budget_;  // elements the references may still make, and items they may visit
 };

@@ -36,10 +36,7 @@ public:
         while (!AtEnd() && pairs_[i_].code != code) ++i_;
         return !AtEnd();
     }
-    // Skips any pairs of codes not in the edge data (source objects and the like).
-    void Skip(int code) {
-        while (!AtEnd() && pairs_[i_].code == code) ++i_;
-    }
+    bool Next(int code) const { return !AtEnd() && pairs_[i_].code == code; }
 
 private:
     const std::vector<Pair>& pairs_;
@@ -64,7 +61,7 @@ void DxfImport::ReadHatch() {
         }
         if (code == 91) paths = true;
         if (!paths) return;
-        if (int64_t(pairs.size()) >= 4 * settings_.maxEntityPoints) {
+        if (int64_t(pairs.size()) >= settings_.maxEntityPoints) {
             tooMany = true;
             return;
         }
@@ -87,7 +84,8 @@ void DxfImport::ReadHatch() {
                 const bool closed = in.Integer(73) != 0;
                 const int32_t n = in.Integer(93);
                 std::vector<Vertex> points;
-                for (int32_t k = 0; k < n && !in.AtEnd(); ++k) {
+                // Counts are only believed as far as the data goes.
+                for (int32_t k = 0; k < n && in.Next(10); ++k) {
                     Vertex p{in.Real(10), in.Real(20), 0.0, 0, {}};
                     if (bulges) p.bulge = in.Real(42);
                     points.push_back(p);
@@ -96,7 +94,7 @@ void DxfImport::ReadHatch() {
                 continue;
             }
             const int32_t edges = in.Integer(93);
-            for (int32_t k = 0; k < edges && !in.AtEnd(); ++k) {
+            for (int32_t k = 0; k < edges && in.Next(72); ++k) {
                 const int32_t kind = in.Integer(72);
                 if (kind == 1) {
                     const double x1 = in.Real(10), y1 = in.Real(20);
@@ -133,15 +131,15 @@ void DxfImport::ReadHatch() {
                     in.Integer(74);
                     const int32_t knots = in.Integer(95), controls = in.Integer(96);
                     spline.declared = controls;
-                    for (int32_t q = 0; q < knots && !in.AtEnd(); ++q)
+                    for (int32_t q = 0; q < knots && in.Next(40); ++q)
                         spline.knots.push_back(in.Real(40));
-                    for (int32_t q = 0; q < controls && !in.AtEnd(); ++q) {
+                    for (int32_t q = 0; q < controls && in.Next(10); ++q) {
                         spline.x.push_back(in.Real(10));
                         spline.y.push_back(in.Real(20));
                         if (rational) spline.weights.push_back(in.Real(42, 1.0));
                     }
                     const int32_t fits = in.Integer(97);
-                    for (int32_t q = 0; q < fits && !in.AtEnd(); ++q) {
+                    for (int32_t q = 0; q < fits && in.Next(11); ++q) {
                         in.Take(11);
                         in.Take(21);
                     }
