@@ -68,51 +68,6 @@ void AppendEscape(std::string& out, char32_t unit) {
     for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 15];
 }
 
-// The next code point of a UTF-8 text, advancing `i`; U+FFFD for an invalid sequence (one
-// byte at a time).
-char32_t NextCodePoint(std::string_view s, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b = byte(i);
-    int more = 0;
-    char32_t c = 0;
-    if (b < 0x80) {
-        ++i;
-        return b;
-    }
-    if (b >= 0xC2 && b <= 0xDF) {
-        more = 1;
-        c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        more = 2;
-        c = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        more = 3;
-        c = b & 0x07;
-    } else {
-        ++i;
-        return 0xFFFD;
-    }
-    if (i + size_t(more) >= s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    for (int k = 1; k <= more; ++k) {
-        if ((byte(i + size_t(k)) & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        c = c << 6 | (byte(i + size_t(k)) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    if ((more == 2 && c < 0x800) || (more == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
-        ++i;
-        return 0xFFFD;
-    }
-    i += size_t(more) + 1;
-    return c;
-}
-
 int HexValue(QChar c) {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9') return u - '0';
@@ -163,10 +118,16 @@ bool AppendCodePage932(std::string& out, char32_t c) {
 std::string EncodeCodePage932Text(std::string_view utf8) {
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0; }))
         return std::string(utf8);
+    // Invalid UTF-8 comes out of the conversion as U+FFFD.
+    const QString text = QString::fromUtf8(QByteArrayView(utf8.data(), qsizetype(utf8.size())));
     std::string out;
     out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextCodePoint(utf8, i);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
         if (AppendCodePage932(out, c)) continue;
         if (c > 0xFFFF) {
             AppendEscape(out, 0xD800 + ((c - 0x10000) >> 10));
