@@ -144,12 +144,14 @@ int ReadDrawing(DrawingStore& store, const QString& input, DrawingFormat format)
     std::string text = "読み込みに成功しました";
     switch (format) {
         case DrawingFormat::Dac: {
+            // With the styles and texts, as the window opens the file.
             std::vector<DacRecord> records;
-            if (!ReadDacFile(path, records)) {
+            DacExtras extras;
+            if (!ReadDacFile(path, records, &extras)) {
                 ShowMessage("ファイルオープンに失敗しました");
                 return 1;
             }
-            AppendDacRecords(store, records);
+            AppendDacRecords(store, records, {}, &extras);
             break;
         }
         case DrawingFormat::Dxf: {
@@ -212,10 +214,10 @@ int RunPrint(const QString& input, const QString& output, bool tarnix) {
     DrawingStore store;
     if (!store.CreateStore()) return 1;
     if (int status = ReadDrawing(store, input, in)) return status;
-    // The page is scaled to the lines, as in the window; without one there is nothing to
-    // scale by.
-    if (!AliveLineBounds(store)) {
-        ShowMessage("直線がないため印刷できません");
+    // The page is scaled to what is drawn, as in the window; without anything there is
+    // nothing to scale by.
+    if (!DrawingBounds(store)) {
+        ShowMessage("図形がないため印刷できません");
         return 1;
     }
     if (!PrintDrawingToPdf(output.toStdString(), store)) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "files/ShiftJis.h"
 #include "files/TextFileIo.h"
 #include "model/DrawingStore.h"
 
@@ -58,6 +59,7 @@ bool ParseText(std::string_view line, DacText& t) {
         t.text += char(HexDigit(p[1]) * 16 + HexDigit(p[2]));
         p += 2;
     }
+    t.text = DecodeCodePage932Text(t.text);
     return true;
 }
 
@@ -258,7 +260,7 @@ bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::st
         t.Int(x.colour);
         t.Char(' ');
         std::string line(t.View());
-        EscapedText(line, x.text);
+        EscapedText(line, EncodeCodePage932Text(x.text));
         line += "\r\n";
         if (!writer.Put(line)) return false;
     }

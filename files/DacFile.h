@@ -4,8 +4,8 @@
 // holds besides geometry as records that readers of the plain format skip (they read only
 // "L" and "C"): "S colour penWidth fillStyle fillColour", the style of the element record
 // right before it, written only where it differs from the default; and "T x y height angle
-// colour text", a text, its bytes (Shift-JIS) after one blank, with %XX for the bytes below
-// 0x20, 0x7F and '%'. A file holding either reads its unstyled elements with the defaults
+// colour text", a text after one blank in code page 932 bytes, "\U+XXXX" for each character
+// the code page lacks, with %XX for the bytes below 0x20, 0x7F and '%'. A file holding either reads its unstyled elements with the defaults
 // (the fill colour of a circle that is not filled is not kept).
 #pragma once
 
@@ -44,7 +44,7 @@ struct DacStyle {
 struct DacText {
     double x, y, height, angle;
     int32_t colour;
-    std::string text;  // Shift-JIS bytes
+    std::string text;  // UTF-8
 };
 // What a reader finds besides the line and circle records.
 struct DacExtras {

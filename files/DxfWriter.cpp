@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "files/DxfText.h"
 #include "model/DrawingStore.h"
 
 namespace {
@@ -189,9 +190,9 @@ void WriteDxfText(std::string& out, double x, double y, double height, std::stri
     Group(out, 30, "0.0");
     RealGroup(out, 40, height);
     PutInt(out, 1, 3);
-    // Shift-JIS trail bytes start at 0x40, so a CR or LF byte is never part of a character.
+    // Code page 932 trail bytes start at 0x40, so a CR or LF byte is never part of a character.
     const size_t at = out.size();
-    Put(out, text);
+    Put(out, EncodeDxfText(text));
     std::replace_if(
         out.begin() + std::ptrdiff_t(at), out.end() - 2,
         [](char c) { return c == '\r' || c == '\n'; }, ' ');

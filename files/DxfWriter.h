@@ -12,9 +12,9 @@ class DrawingStore;
 // right-aligned in three characters, integer values in six, element values are written as
 // "%.6lf" in the C locale, and every line ends in CR LF.
 
-// The HEADER section. Empty, unless the drawing's texts hold Shift-JIS bytes: then it names the
-// file's version ("AC1009") and code page 932, without which other programs would read those
-// bytes as UTF-8 or in their own code page.
+// The HEADER section. Empty, unless the drawing has a text beyond ASCII: then it names the
+// file's version ("AC1009") and code page 932, without which other programs would read the
+// texts' bytes as UTF-8 or in their own code page, and leave their "\U+XXXX" escapes as they are.
 void WriteDxfHeader(std::string& out, bool codePage932 = false);
 // The TABLES section: six line types and the layers "0" and "1".
 void WriteDxfTables(std::string& out);
@@ -27,14 +27,15 @@ void WriteDxfPrologue(std::string& out, bool codePage932 = false);
 void WriteDxfLine(std::string& out, double x1, double y1, double x2, double y2);
 void WriteDxfCircle(std::string& out, double cx, double cy, double r);
 void WriteDxfArc(std::string& out, double cx, double cy, double r, double start, double end);
-// `text` is written byte for byte (Shift-JIS as stored), except that CR and LF become blanks:
-// a line break inside the value would shift every group after it by one line.
+// `text` (UTF-8) is written in code page 932, "\U+XXXX" for each character the code page lacks
+// (EncodeDxfText); CR and LF become blanks: a line break inside the value would shift every
+// group after it by one line.
 void WriteDxfText(std::string& out, double x, double y, double height, std::string_view text,
                   double angle);
 // The close of ENTITIES and the end of the file.
 void WriteDxfEnd(std::string& out);
 
-// True when a text holds a byte of 0x80 or above, which only a Shift-JIS character has.
+// True when a text (UTF-8) holds a character beyond ASCII: a byte of 0x80 or above.
 bool NeedsCodePage932(std::string_view text);
 
 // Writes the whole DXF file of the drawing through the sink in chunks; false as soon as the sink

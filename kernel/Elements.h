@@ -33,7 +33,7 @@ struct CircleElement {
 struct TextElement {
     int32_t alive = 0;
     int32_t colour = 15;
-    std::string text;  // Shift-JIS bytes
+    std::string text;  // UTF-8: the characters, whatever code page a file wrote them in
     double x = 0.0, y = 0.0;
     double height = 0.0;
     double angle = 0.0;  // degrees, direction of the base line

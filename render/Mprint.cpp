@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "files/ShiftJis.h"
+#include "kernel/Mcalc.h"
 #include "model/DrawingStore.h"
 
 namespace {
@@ -144,40 +144,86 @@ double PrintContext::MapY(double y) const {
     return std::trunc((-y * scale + yOffset) * pixelsPerMmY);
 }
 
-std::optional<PrintBounds> AliveLineBounds(const DrawingStore& store) {
+std::optional<PrintBounds> DrawingBounds(const DrawingStore& store) {
     std::optional<PrintBounds> box;
+    auto add = [&box](double x, double y) {
+        if (!box) box = PrintBounds{x, y, x, y};
+        box->xmin = std::min(box->xmin, x);
+        box->ymin = std::min(box->ymin, y);
+        box->xmax = std::max(box->xmax, x);
+        box->ymax = std::max(box->ymax, y);
+    };
     const auto& lines = store.lines();
     for (int32_t i = 0; i <= store.lineTop && size_t(i) < lines.size(); ++i) {
         const LineElement& l = lines[size_t(i)];
         if (!l.alive) continue;
-        if (!box) box = PrintBounds{l.x1, l.y1, l.x1, l.y1};
-        box->xmin = std::min({box->xmin, l.x1, l.x2});
-        box->ymin = std::min({box->ymin, l.y1, l.y2});
-        box->xmax = std::max({box->xmax, l.x1, l.x2});
-        box->ymax = std::max({box->ymax, l.y1, l.y2});
+        add(l.x1, l.y1);
+        add(l.x2, l.y2);
     }
-    if (box) {
-        const double span = std::max(box->xmax - box->xmin, 1.4 * (box->ymax - box->ymin));
-        if (!(span > 0.0) || !std::isfinite(251.99999999999997 / span)) box.reset();
+    const auto& circles = store.circles();
+    for (int32_t i = 0; i <= store.circleTop && size_t(i) < circles.size(); ++i) {
+        const CircleElement& c = circles[size_t(i)];
+        if (!c.alive) continue;
+        const double r = c.radius;
+        if (c.startAngle == c.endAngle) {
+            add(c.cx - r, c.cy - r);
+            add(c.cx + r, c.cy + r);
+            continue;
+        }
+        // An arc reaches as far as its ends and the quadrant points it passes through.
+        const double start = c.startAngle;
+        const double end = c.endAngle < start ? c.endAngle + 360.0 : c.endAngle;
+        add(c.cx + r * std::cos(DegToRad(start)), c.cy + r * std::sin(DegToRad(start)));
+        add(c.cx + r * std::cos(DegToRad(end)), c.cy + r * std::sin(DegToRad(end)));
+        const double first = std::ceil(start / 90.0);
+        for (int k = 0; k < 5; ++k) {
+            const double quadrant = first + k;
+            if (quadrant * 90.0 > end) break;
+            switch (int(std::fmod(std::fmod(quadrant, 4.0) + 4.0, 4.0))) {
+                case 0: add(c.cx + r, c.cy); break;
+                case 1: add(c.cx, c.cy + r); break;
+                case 2: add(c.cx - r, c.cy); break;
+                default: add(c.cx, c.cy - r); break;
+            }
+        }
     }
+    double tallest = 0.0;
+    for (int32_t i = 0; i < store.textCount; ++i) {
+        const TextElement& t = store.text(i);
+        if (!t.alive) continue;
+        add(t.x, t.y);
+        tallest = std::max(tallest, t.height);
+    }
+    if (!box) return box;
+    // Nothing with an extent (a lone text, a line of no length): a box as tall as the
+    // tallest text above it, or one unit, so that there is a scale to print with.
+    if (!(std::max(box->xmax - box->xmin, box->ymax - box->ymin) > 0.0))
+        box->ymax += tallest > 0.0 && std::isfinite(tallest) ? tallest : 1.0;
+    const double span = std::max(box->xmax - box->xmin, 1.4 * (box->ymax - box->ymin));
+    if (!(span > 0.0) || !std::isfinite(251.99999999999997 / span) || !std::isfinite(span))
+        box.reset();
     return box;
 }
 
-PrintContext MakePrintContext(double dpiX, double dpiY, double span, double width, double height) {
+PrintContext MakePrintContext(double dpiX, double dpiY, double span, double width, double height,
+                              double xmin, double ymin) {
     PrintContext c;
     c.pixelsPerMmY = dpiY * 0.03937007874015748;
     c.pixelsPerMmX = dpiX * (1.0 / 25.4);
     c.scale = 251.99999999999997 / span;
-    c.xOffset = 147.0 - width * c.scale * 0.5;
-    c.yOffset = height * c.scale * 0.5 + 105.0;
+    // A box whose lower-left corner is the origin adds zero: those drawings print to the
+    // last pixel as they always have.
+    c.xOffset = 147.0 - width * c.scale * 0.5 - xmin * c.scale;
+    c.yOffset = height * c.scale * 0.5 + 105.0 + ymin * c.scale;
     c.visible = Widened(A4LandscapePixels(dpiX, dpiY));
     return c;
 }
 
 void BeginPrintPage(PrintContext& context, QPainter& painter, double span, double width,
-                    double height) {
+                    double height, double xmin, double ymin) {
     QPaintDevice* device = painter.device();
-    context = MakePrintContext(device->logicalDpiX(), device->logicalDpiY(), span, width, height);
+    context = MakePrintContext(device->logicalDpiX(), device->logicalDpiY(), span, width, height,
+                               xmin, ymin);
     QRectF paper(0.0, 0.0, device->width(), device->height());
     // The placement is measured from the paper's edge; a device with margins puts its origin
     // at the margin, so the painter is moved back to the paper's corner.
@@ -247,9 +293,9 @@ void PrintCircle(const PrintContext& context, QPainter& painter, double cx, doub
 }
 
 void PrintText(const PrintContext& context, QPainter& painter, double x, double y,
-               const std::string& sjisText, double height, double rotation) {
+               const std::string& utf8Text, double height, double rotation) {
     const double x0 = context.MapX(x), y0 = context.MapY(y);
-    const QString text = DecodeShiftJis(sjisText);
+    const QString text = QString::fromUtf8(utf8Text);
     if (text.isEmpty() || !std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(rotation))
         return;
     QFont font(QStringLiteral("MSゴシック"));
@@ -292,7 +338,7 @@ void PrintText(const PrintContext& context, QPainter& painter, double x, double 
 }
 
 bool PrintDrawing(QPaintDevice& device, const DrawingStore& store) {
-    const std::optional<PrintBounds> bounds = AliveLineBounds(store);
+    const std::optional<PrintBounds> bounds = DrawingBounds(store);
     if (!bounds) return false;
     const double width = bounds->xmax - bounds->xmin;
     const double height = bounds->ymax - bounds->ymin;
@@ -301,7 +347,7 @@ bool PrintDrawing(QPaintDevice& device, const DrawingStore& store) {
     QPainter painter;
     if (!painter.begin(&device)) return false;
     PrintContext context;
-    BeginPrintPage(context, painter, span, width, height);
+    BeginPrintPage(context, painter, span, width, height, bounds->xmin, bounds->ymin);
     const auto& lines = store.lines();
     for (int32_t i = 0; i <= store.lineTop && size_t(i) < lines.size(); ++i) {
         const LineElement& l = lines[size_t(i)];
@@ -321,7 +367,7 @@ bool PrintDrawing(QPaintDevice& device, const DrawingStore& store) {
 }
 
 bool PrintDrawingToPdf(const std::string& path, const DrawingStore& store) {
-    if (!AliveLineBounds(store)) return false;
+    if (!DrawingBounds(store)) return false;
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) return false;
     bool printed = false;

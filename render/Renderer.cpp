@@ -5,7 +5,6 @@
 #include <QFontMetricsF>
 #include <cmath>
 
-#include "files/ShiftJis.h"
 #include "model/DrawingStore.h"
 #include "render/ColourTable.h"
 
@@ -122,7 +121,7 @@ void Renderer::DrawCircle(double cx, double cy, double radius, int colourIndex,
     canvas_.Arc(int(left), int(top), int(right), int(bottom), x3, y3, x4, y4);
 }
 
-void Renderer::DrawText(double x, double y, const std::string& sjisText, double height,
+void Renderer::DrawText(double x, double y, const std::string& utf8Text, double height,
                         double angle) {
     QFont font(QStringLiteral("MSゴシック"));
     font.setStyleHint(QFont::TypeWriter);
@@ -141,7 +140,7 @@ void Renderer::DrawText(double x, double y, const std::string& sjisText, double 
     double escapement = std::trunc(angle * 10.0);
     int tenths = std::isfinite(escapement) ? int(std::fmod(escapement, 3600.0)) : 0;
 
-    const QString text = DecodeShiftJis(sjisText);
+    const QString text = QString::fromUtf8(utf8Text);
     double th = canvas_.TextHeight();
     double a = Radians(angle);
     double left = std::trunc(view_.ScreenX(x) - std::sin(a) * th);

@@ -33,7 +33,7 @@ public:
     void DrawLine(double x1, double y1, double x2, double y2);
     void DrawCircle(double cx, double cy, double radius, int colourIndex, double startAngle,
                     double endAngle);
-    void DrawText(double x, double y, const std::string& sjisText, double height, double angle);
+    void DrawText(double x, double y, const std::string& utf8Text, double height, double angle);
     void DrawMarker(double x, double y, int size, int colourIndex);
     void DrawRectOutline(double x1, double y1, double x2, double y2, int colourIndex);
     void DrawUcsMarker(bool on);

@@ -52,22 +52,12 @@ bool TForm1::OpenTarnixFile(const std::string& path) {
     return true;
 }
 
-namespace {
-
-bool HasLines(const DrawingStore& store) {
-    for (int32_t i = 0; i <= store.lineTop && i <= store.lineAlloc; ++i)
-        if (store.line(i).alive) return true;
-    return false;
-}
-
-}  // namespace
-
 void TForm1::SpeedButton23Click() {
     if (Prompts().Message("印刷開始します", "Message", PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
-    // The page is scaled to the lines; without one there is nothing to scale by.
-    if (!HasLines(store)) {
-        ShowMessage("直線がないため印刷できません");
+    // The page is scaled to what is drawn; without anything there is nothing to scale by.
+    if (!DrawingBounds(store)) {
+        ShowMessage("図形がないため印刷できません");
         return;
     }
     auto target = Prompts().PrintDialog();

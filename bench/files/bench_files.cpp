@@ -7,6 +7,7 @@
 #include "bench/support/FloorPlan.h"
 #include "files/DacFile.h"
 #include "files/DxfReader.h"
+#include "files/DxfText.h"
 #include "files/DxfWriter.h"
 
 namespace {
@@ -69,3 +70,22 @@ void OpenDxf(benchmark::State& state) {
 BENCHMARK(OpenDxf)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// A hundred thousand texts, as a large drawing holds them: plain ASCII, Shift-JIS, a Western
+// code page, and the export of Japanese ones.
+void DecodeDxfTexts(benchmark::State& state) {
+    const char* raws[] = {"ROOM 101", "\x8b\x8f\x8a\xd4 LIVING", "\xC4nderung 3"};
+    const DxfTextEncoding encodings[] = {{"ANSI_932", false}, {"ANSI_932", false},
+                                         {"ANSI_1252", false}};
+    const int kind = int(state.range(0));
+    for (auto _ : state)
+        for (int i = 0; i < 100000; ++i)
+            benchmark::DoNotOptimize(DecodeDxfText(raws[kind], encodings[kind]));
+}
+BENCHMARK(DecodeDxfTexts)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void EncodeDxfTexts(benchmark::State& state) {
+    for (auto _ : state)
+        for (int i = 0; i < 100000; ++i) benchmark::DoNotOptimize(EncodeDxfText("居間 LIVING Ä"));
+}
+BENCHMARK(EncodeDxfTexts)->Unit(benchmark::kMillisecond);

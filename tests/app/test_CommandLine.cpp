@@ -123,6 +123,15 @@ TEST(CommandLineProcess, ConvertsBetweenFormatsWithoutAWindowAndSaysWhyItFails) 
     r = Korvo({"--convert", dac, dir.filePath("no-such-folder/x.dxf")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("ファイル出力に失敗しました"));
+
+    // Used to drop the texts and styles of a dac file: the command line read its lines and
+    // circles only.
+    Write(dac, kOneLine + "S 3 2 1 7\r\n"
+                          "T 1.000000 2.000000 3.000000 0.000000 7 \x93\xfa\x96\x7b\\U+00C4\r\n");
+    ASSERT_EQ(Korvo({"--convert", dac, dxf}).status, 0);
+    EXPECT_TRUE(Read(dxf).contains("  1\r\n\x93\xfa\x96\x7b\\U+00C4\r\n"));
+    ASSERT_EQ(Korvo({"--convert", dac, again}).status, 0);
+    EXPECT_EQ(Read(again), Read(dac));
     EXPECT_EQ(Korvo({"--convert", dac, dir.filePath("x.svg")}).status, 2);
     EXPECT_EQ(Korvo({"--convert", dac}).status, 2);
 }
@@ -134,7 +143,7 @@ TEST(CommandLineProcess, PrintsToPdfAndReadsTheOtherProgramsFilesWhenToldSo) {
     Outcome r = Korvo({"--print", pdf, dac});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(Read(pdf).startsWith("%PDF"));
-    Write(dac, "C     0 1 2 3 0 0\r\n");  // no line: nothing to scale the page by
+    Write(dac, "");  // nothing drawn: nothing to scale the page by
     EXPECT_EQ(Korvo({"--print", dir.filePath("none.pdf"), dac}).status, 1);
     EXPECT_FALSE(QFile::exists(dir.filePath("none.pdf")));
 
@@ -149,12 +158,14 @@ TEST(CommandLineProcess, PrintsToPdfAndReadsTheOtherProgramsFilesWhenToldSo) {
 }
 
 // Used to end in SIGABRT without a display: a usage error went on to make the window's
-// application first, and --print of a drawing without lines said "印刷に失敗しました".
+// application first, and --print of a drawing with nothing drawn said "印刷に失敗しました".
 TEST(CommandLineProcess, NeedsNoDisplayForAnythingButTheWindowAndShowsTheUsageOnAnError) {
     QTemporaryDir dir;
     const QString dac = dir.filePath("in.dac"), circle = dir.filePath("circle.dac");
+    const QString empty = dir.filePath("empty.dac");
     Write(dac, kOneLine);
     Write(circle, "C     0 1 2 3 0 0\r\n");
+    Write(empty, "");
     struct Row {
         QStringList arguments;
         int status;
@@ -169,7 +180,8 @@ TEST(CommandLineProcess, NeedsNoDisplayForAnythingButTheWindowAndShowsTheUsageOn
              {{"--version"}, 0, ""},
              {{"--convert", dac, dir.filePath("out.dxf")}, 0, "ファイル出力に成功しました"},
              {{"--print", dir.filePath("page.pdf"), dac}, 0, ""},
-             {{"--print", dir.filePath("none.pdf"), circle}, 1, "直線がないため印刷できません"}}) {
+             {{"--print", dir.filePath("circle.pdf"), circle}, 0, ""},
+             {{"--print", dir.filePath("none.pdf"), empty}, 1, "図形がないため印刷できません"}}) {
         const Outcome o = Korvo(r.arguments, false);
         EXPECT_EQ(o.status, r.status) << r.arguments.join(' ').toStdString() << "\n"
                                       << o.err.toStdString();

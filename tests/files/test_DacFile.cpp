@@ -343,13 +343,15 @@ TEST(DacFile, StylesAndTextsRoundTripAndThePlainReaderSeesTheSameLinesAndCircles
     ASSERT_TRUE(s.AppendCircle(-3, 4, 2, 30, 120));
     s.StyleLine(0, 2, 5);
     s.StyleCircle(0, 4, 3, 0, 6);  // filled
-    const std::string sjis = "\x8b\x8f\x8a\xd4 50%\tA";  // 居間, a blank, a percent sign, a tab
-    ASSERT_TRUE(s.AppendText(1.5, -2, sjis, 12, 90));
+    // Files always held code page 932 bytes: the characters it has are written as before,
+    // the others (Ä, €, an emoji beyond 16 bits) as escapes.
+    ASSERT_TRUE(s.AppendText(1.5, -2, "居間 50%\tA Änd.€😀", 12, 90));
     s.text(0).colour = 3;
     ASSERT_TRUE(s.AppendText(0, 0, "", 1, 0));
     const std::string file = Written(s);
     EXPECT_NE(file.find("S 2 5 1 7\r\n"), std::string::npos);
-    EXPECT_NE(file.find("T 1.500000 -2.000000 12.000000 90.000000 3 \x8b\x8f\x8a\xd4 50%25%09A\r\n"),
+    EXPECT_NE(file.find("T 1.500000 -2.000000 12.000000 90.000000 3 \x8b\x8f\x8a\xd4 50%25%09A "
+                        "\\U+00C4nd.\\U+20AC\\U+D83D\\U+DE00\r\n"),
               std::string::npos);
 
     std::vector<DacRecord> plain, styled;
@@ -369,7 +371,9 @@ TEST(DacFile, StylesAndTextsRoundTripAndThePlainReaderSeesTheSameLinesAndCircles
         EXPECT_EQ(back.circle(i).colour, s.circle(i).colour) << i;
         EXPECT_EQ(back.circle(i).penWidth, s.circle(i).penWidth) << i;
         EXPECT_EQ(back.circle(i).fillStyle, s.circle(i).fillStyle) << i;
-        if (s.circle(i).fillStyle == 0) EXPECT_EQ(back.circle(i).fillColour, s.circle(i).fillColour) << i;
+        if (s.circle(i).fillStyle == 0) {
+            EXPECT_EQ(back.circle(i).fillColour, s.circle(i).fillColour) << i;
+        }
         EXPECT_EQ(back.text(i).text, s.text(i).text) << i;
         EXPECT_EQ(back.text(i).colour, s.text(i).colour) << i;
         EXPECT_EQ(back.text(i).x, s.text(i).x) << i;

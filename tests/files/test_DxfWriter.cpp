@@ -66,13 +66,13 @@ TEST(DxfWriter, LinesThenCirclesAndArcsAreWrittenInSlotOrderSkippingDeletedSlots
     EXPECT_EQ(Slurp(path), golden);
 }
 
-TEST(DxfWriter, TextsFollowTheCirclesByteForByteAndShiftJisBytesNameTheirCodePage) {
+TEST(DxfWriter, TextsFollowTheCirclesInCodePage932AndTextsBeyondAsciiNameTheCodePage) {
     DrawingStore s;
     s.AddCircle(0, 0, 2, 0, 0, 0);
-    // "日本 表": the second byte of "表" is a backslash in ASCII.
-    const std::string japanese = "\x93\xfa\x96\x7b \x95\x5c";
+    // "日本 表": the second byte of "表" is a backslash in ASCII; "Ä" is not in the code page.
+    const std::string japanese = "\x93\xfa\x96\x7b \x95\x5c\\U+00C4";
     ASSERT_TRUE(s.AppendText(1.5, -2, "A\r\nB\rC\nD", 3.5, 0));
-    ASSERT_TRUE(s.AppendText(10, 20.25, japanese, 2.5, 30));
+    ASSERT_TRUE(s.AppendText(10, 20.25, "日本 表Ä", 2.5, 30));
     ASSERT_TRUE(s.AppendText(0, 0, "gone", 1, 0));
     s.text(2).alive = 0;
     std::string prologue, circle, end;
@@ -90,7 +90,7 @@ TEST(DxfWriter, TextsFollowTheCirclesByteForByteAndShiftJisBytesNameTheirCodePag
         "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_932\r\n  0\r\nENDSEC\r\n";
     EXPECT_EQ(Written(s), codePageHeader + prologue.substr(kHeader.size()) + circle + texts + end);
 
-    // Plain ASCII texts leave the header as designed; a dead Shift-JIS text does not count.
+    // Plain ASCII texts leave the header as designed; a dead Japanese text does not count.
     s.text(1).alive = 0;
     const std::string written = Written(s);
     EXPECT_TRUE(written.starts_with(prologue + circle + "  0\r\nTEXT\r\n"));

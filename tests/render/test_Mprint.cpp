@@ -12,7 +12,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextItem>
+#include <QPainter>
 #include <array>
+#include <functional>
 #include <cmath>
 #include <set>
 #include <utility>
@@ -155,17 +157,58 @@ TEST_F(Mprint, TheWidthFills252MmOrTheHeight180MmAroundTheOriginPlacedAt147By105
     EXPECT_NEAR(MakePrintContext(600, 600, 140, 100, 100).scale, 1.8, 1e-15);
     EXPECT_EQ(Edges(squarePage.engine), std::pair(Set{Px(57), Px(237)}, Set{Px(15), Px(195)}));
 
-    // Moved by 1000 it starts at 1281 mm: nothing at all is handed to the paint engine.
-    DrawingStore moved;
-    AddRectangle(moved, 1000, 0, 1200, 100);
-    moved.AppendCircle(1100, 50, 20, 0, 0);
-    moved.AppendCircle(1100, 50, 20, 0, 90);
-    moved.AppendText(1100, 50, "a", 5, 0);
-    RecordingDevice movedPage;
-    ASSERT_TRUE(PrintDrawing(movedPage, moved));
-    EXPECT_EQ(MakePrintContext(600, 600, 200, 200, 100).MapX(1000), Px(1281));
-    EXPECT_TRUE(movedPage.engine.strokes.empty());
-    EXPECT_TRUE(movedPage.engine.texts.empty());
+}
+
+// The page used to be placed from the world origin, the box's corner wherever it was: a
+// drawing away from the origin printed partly or not at all, and one of circles alone, with
+// no line to scale by, not at all.
+TEST_F(Mprint, WhateverIsDrawnWhereverItLiesFillsThePageAroundItsCentre) {
+    struct Row {
+        const char* what;
+        std::function<void(DrawingStore&)> draw;
+        double left, right, top, bottom;  // where the box's edges print, in mm
+    };
+    const Row rows[] = {
+        {"moved by 1000, a circle and a text inside",
+         [](DrawingStore& s) {
+             AddRectangle(s, 1000, 0, 1200, 100);
+             s.AppendCircle(1100, 50, 20, 0, 0);
+             s.AppendText(1100, 50, "a", 5, 0);
+         },
+         21, 273, 42, 168},
+        {"far off in both directions", [](DrawingStore& s) { AddRectangle(s, -3e6, 5e6, -3e6 + 100, 5e6 + 100); },
+         57, 237, 15, 195},
+        // Circle and arc: x from 450 to 750, y from 450 to 550.
+        {"circles alone",
+         [](DrawingStore& s) {
+             s.AppendCircle(500, 500, 50, 0, 0);
+             s.AppendCircle(700, 500, 50, 0, 90);
+         },
+         21, 273, 63, 147},
+        // The quarter from 0 to 90 degrees spans its own quarter of the circle, no more.
+        {"an arc alone", [](DrawingStore& s) { s.AppendCircle(0, 0, 100, 0, 90); }, 57, 237, 15, 195},
+        {"an arc through 0", [](DrawingStore& s) { s.AppendCircle(0, 0, 100, 315, 45); },
+         147 - 0.5 * (100 - 100 * std::sqrt(0.5)) * 252 / (1.4 * 100 * std::sqrt(2.0)),
+         147 + 0.5 * (100 - 100 * std::sqrt(0.5)) * 252 / (1.4 * 100 * std::sqrt(2.0)), 15, 195},
+    };
+    for (const Row& r : rows) {
+        DrawingStore drawing;
+        r.draw(drawing);
+        RecordingDevice sheet;
+        ASSERT_TRUE(PrintDrawing(sheet, drawing)) << r.what;
+        ASSERT_FALSE(sheet.engine.strokes.empty()) << r.what;
+        QRectF ink;
+        for (const Stroke& s : sheet.engine.strokes) {
+            QRectF box = s.ellipse;
+            for (const QPointF& p : s.points) box |= QRectF(p, QSizeF(0, 0)).adjusted(0, 0, 1e-9, 1e-9);
+            ink |= box;
+        }
+        EXPECT_NEAR(ink.left(), Px(r.left), 2) << r.what;
+        EXPECT_NEAR(ink.right(), Px(r.right), 2) << r.what;
+        EXPECT_NEAR(ink.top(), Px(r.top), 2) << r.what;
+        EXPECT_NEAR(ink.bottom(), Px(r.bottom), 2) << r.what;
+        for (const Text& t : sheet.engine.texts) EXPECT_TRUE(ink.contains(t.baseline)) << r.what;
+    }
 }
 
 TEST_F(Mprint, CirclesAreUnfilledEllipsesAndArcsRunCounterClockwiseOnThePage) {
@@ -215,12 +258,16 @@ TEST_F(Mprint, AnArcWhoseEndsShareAPixelIsASliverOrARingAsItsAnglesSay) {
 }
 
 TEST_F(Mprint, ACircleFarLargerThanTheSheetPrintsOnlyItsPartByTheSheetWithoutBending) {
-    AddRectangle(store, 0, 0, 200, 100);
-    // Its top touches (100, 50), the middle of the page, with a radius of 12.6 km on paper.
-    store.AppendCircle(100, -1e7, 1e7 + 50, 0, 0);
-    store.AppendCircle(100, -1e7, 1e7 + 50, 0, 1);  // far off at the right: nothing
-    ASSERT_TRUE(PrintDrawing(page, store));
-    ASSERT_EQ(out.strokes.size(), 5u);
+    // On the page of a drawing of 200 by 100, its top touches (100, 50), the middle of the
+    // page, with a radius of 12.6 km on paper.
+    {
+        QPainter painter(&page);
+        PrintContext context;
+        BeginPrintPage(context, painter, 200, 200, 100);
+        PrintCircle(context, painter, 100, -1e7, 1e7 + 50, 0, 0, 1.0);
+        PrintCircle(context, painter, 100, -1e7, 1e7 + 50, 0, 1, 1.0);  // far off at the right
+    }
+    ASSERT_EQ(out.strokes.size(), 1u);
     // It crosses the sheet once, near straight, with no far-flung point handed over.
     const std::vector<QPointF>& points = out.strokes.back().points;
     const QLineF across(Px(147), 0, Px(147), 4961);
@@ -241,7 +288,7 @@ TEST_F(Mprint, ACircleFarLargerThanTheSheetPrintsOnlyItsPartByTheSheetWithoutBen
 
 TEST_F(Mprint, TextsAreBlackSizedByHeightAndStandOnTheirInsertionPoint) {
     AddRectangle(store, 0, 0, 200, 100);
-    store.AppendText(20, 20, "\x93\xfa\x96\x7b", 5, 0);  // 日本
+    store.AppendText(20, 20, "日本", 5, 0);
     store.AppendText(100, 50, "up", 5, 90);
     store.AppendText(10, 10, "tiny", 1e-6, 0);
     ASSERT_TRUE(PrintDrawing(page, store));
@@ -270,11 +317,13 @@ TEST_F(Mprint, TextsAreBlackSizedByHeightAndStandOnTheirInsertionPoint) {
     EXPECT_EQ(out.texts[2].pixelSize, 1);
 }
 
-TEST_F(Mprint, NothingIsPrintedWithoutAliveLinesAndNoPdfIsLeftWhenItCannotBeWritten) {
+TEST_F(Mprint, NothingIsPrintedWhenNothingIsAliveAndNoPdfIsLeftWhenItCannotBeWritten) {
     store.AppendCircle(0, 0, 10, 0, 0);
     store.AppendText(0, 0, "a", 1, 0);
     store.AppendLine(0, 0, 10, 0);
     store.DeleteLine(0, 0);
+    store.DeleteCircle(0, 0);
+    store.text(0).alive = 0;
     EXPECT_FALSE(PrintDrawing(page, store));
     EXPECT_FALSE(out.begun);
     QTemporaryDir dir;
@@ -309,7 +358,7 @@ bool InkAt(const QImage& page, double xMm, double yMm) {
 
 TEST_F(Mprint, APdfIsALandscapeA4PageWithTheDrawingPlacedFromThePapersEdge) {
     AddRectangle(store, 0, 0, 200, 100);
-    store.AppendText(20, 20, "\x93\xfa\x96\x7b", 5, 0);
+    store.AppendText(20, 20, "日本", 5, 0);
     QTemporaryDir dir;
     const QString pdf = dir.filePath("drawing.pdf");
     ASSERT_TRUE(PrintDrawingToPdf(pdf.toStdString(), store));

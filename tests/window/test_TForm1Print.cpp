@@ -62,10 +62,10 @@ TEST_F(TForm1PrintTest, AFileCutShortKeepsWhatWasReadShowsItAndSaysTheReadFailed
 TEST_F(TForm1PrintTest, PrintingAsksFirstThenPrintsToTheFileTheDialogChose) {
     QTemporaryDir dir;
     const std::string pdf = dir.filePath("page.pdf").toStdString();
-    // No lines: nothing to scale the page by, and the user is told.
+    // Nothing drawn: nothing to scale the page by, and the user is told.
     prompts.AnswerMessages({PromptAnswer::Ok});
     form->SpeedButton23Click();
-    EXPECT_EQ(prompts.messageTexts().back(), "直線がないため印刷できません");
+    EXPECT_EQ(prompts.messageTexts().back(), "図形がないため印刷できません");
 
     form->store.AddLine(0, 0, 200, 100, 1);
     form->store.AddCircle(100, 50, 30, 0, 0, 1);

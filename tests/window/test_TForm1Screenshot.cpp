@@ -3,19 +3,8 @@
 #include <QDir>
 #include <QPainter>
 #include <QTabWidget>
-#include <QStringEncoder>
 
 #include "test_TForm1Fixture.h"
-
-namespace {
-
-std::string Sjis(const char* utf8) {
-    QStringEncoder encode("Shift_JIS");
-    const QByteArray bytes = encode(QString::fromUtf8(utf8));
-    return bytes.toStdString();
-}
-
-}  // namespace
 
 TEST_F(TForm1Test, DrawingOfLinesArcsFilledCirclesAndTextsRendersInItsColours) {
     DrawingStore& s = form->store;
@@ -44,9 +33,9 @@ TEST_F(TForm1Test, DrawingOfLinesArcsFilledCirclesAndTextsRendersInItsColours) {
     colour(7);
     s.AddCircle(0, 0, 40, 0, 0, 1);  // white outline
 
-    ASSERT_TRUE(s.AppendText(-230, -130, Sjis("居間 LIVING"), 18, 0));
-    ASSERT_TRUE(s.AppendText(230, -120, Sjis("縦書き 90°"), 14, 90));
-    ASSERT_TRUE(s.AppendText(-60, 90, Sjis("寸法 3,640"), 12, 20));
+    ASSERT_TRUE(s.AppendText(-230, -130, "居間 LIVING", 18, 0));
+    ASSERT_TRUE(s.AppendText(230, -120, "縦書き 90°", 14, 90));
+    ASSERT_TRUE(s.AppendText(-60, 90, "寸法 3,640", 12, 20));
     s.text(1).colour = 6;
     s.text(2).colour = 4;
     form->RunBackClick();  // texts appear with the full redraw
