@@ -116,11 +116,14 @@ bool DxfImport::ReadEntity(std::string_view name) {
 }
 
 void DxfImport::ReadSectionName() {
-    std::string_view found;
+    // Only the name: what follows it is the section's own.
     std::string name;
-    DxfReadPairs(file_, [&](int code, const DxfGroupValue& v) {
-        if (code == 2 && name.empty()) name.assign(v.text);
-    });
+    DxfGroupValue v;
+    const int code = ReadGroupPair(file_, v);
+    if (code == 2)
+        name.assign(v.text);
+    else if (code != -1)
+        file_.HandBack();
     section_ = name == "HEADER"     ? Section::Header
                : name == "TABLES"   ? Section::Tables
                : name == "BLOCKS"   ? Section::Blocks

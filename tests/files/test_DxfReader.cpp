@@ -157,8 +157,8 @@ TEST(DxfReader, FixtureOfEveryEntityKindImportsToItsGoldenDumpAlsoWithCrLfAndBla
     EXPECT_EQ(Dump(s), golden);
     EXPECT_TRUE(report.notes.empty());
     EXPECT_EQ(report.entities, 30);
-    // Texts keep every word and their Shift-JIS bytes.
-    EXPECT_EQ(s.text(0).text, "\x8b\x8f\x8a\xd4 LIVING  ROOM");
+    // Texts keep every word, and their Shift-JIS characters.
+    EXPECT_EQ(s.text(0).text, "\xE5\xB1\x85\xE9\x96\x93 LIVING  ROOM");
     // The block's LINE is drawn where the INSERT places it, not where it is defined.
     EXPECT_EQ(Dump(s).find("L 1.5 2.25"), std::string::npos);
     EXPECT_NE(Dump(s).find("L 501.5 502.25 503.5 495.875\n"), std::string::npos);
