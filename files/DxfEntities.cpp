@@ -52,8 +52,11 @@ std::vector<std::string> MTextParagraphs(const std::string& s) {
             case 'S': {  // stacked: "upper^lower;" shown as written, without its marks
                 const std::size_t end = s.find(';', i + 1);
                 const std::size_t stop = end == std::string::npos ? s.size() : end;
-                for (std::size_t j = i + 1; j < stop; ++j)
-                    if (s[j] != '\\') paragraphs.back() += s[j];
+                for (std::size_t j = i + 1; j < stop; ++j) {
+                    if (s[j] == '\\' || (s[j] == ' ' && (s[j - 1] == '^' || s[j - 1] == '#')))
+                        continue;
+                    paragraphs.back() += s[j];
+                }
                 i = stop;
                 break;
             }
@@ -292,10 +295,12 @@ void DxfImport::ReadEllipse() {
 void DxfImport::ReadMText() {
     Common c;
     double x = 0.0, y = 0.0, height = 0.0, angle = 0.0, dx = 0.0, dy = 0.0, spacing = 1.0;
-    bool direction = false;
+    bool direction = false, embedded = false;
     std::string raw, last;
     DxfReadPairs(file_, [&](int code, const DxfGroupValue& v) {
-        if (c.Group(code, v, layers_)) return;
+        // An embedded object after group 101 repeats groups with other meanings.
+        embedded = embedded || code == 101;
+        if (embedded || c.Group(code, v, layers_)) return;
         switch (code) {
             case 1: last.assign(v.text); break;
             case 3: raw.append(v.line); break;
@@ -328,9 +333,11 @@ void DxfImport::ReadAttrib() {
     Common c;
     double x = 0.0, y = 0.0, z = 0.0, height = 0.0, angle = 0.0;
     int32_t flags = 0;
+    bool embedded = false;
     std::string raw;
     DxfReadPairs(file_, [&](int code, const DxfGroupValue& v) {
-        if (c.Group(code, v, layers_)) return;
+        embedded = embedded || code == 101;
+        if (embedded || c.Group(code, v, layers_)) return;
         switch (code) {
             case 1: raw.assign(v.text); break;
             case 10: Real(v, x); break;

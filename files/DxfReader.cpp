@@ -160,7 +160,7 @@ int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
             value.text = text;
             value.converted = true;
             result = code;
-        } else if (code <= 9 || code == 100 || code == 999) {
+        } else if (code <= 9 || code == 100 || code == 101 || code == 999) {
             value.text = FirstWord(valueLine);
             std::string_view line = UpToNul(valueLine);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);

@@ -54,7 +54,7 @@ inline constexpr std::size_t kDxfMaxLineBytes = std::size_t(64) << 10;
 
 // The value of one group pair, converted by its code.
 struct DxfGroupValue {
-    // Codes up to 9 and 100 and 999: the first word of the value line, or for code 1 (a
+    // Codes up to 9 and 100, 101 and 999: the first word of the value line, or for code 1 (a
     // text's string) the whole line without its line end. It views the reader's buffer and
     // holds until the next pair is read.
     std::string_view text;

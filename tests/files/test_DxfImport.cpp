@@ -197,8 +197,9 @@ TEST(DxfImport, EllipsesAndMultilineTexts) {
     EXPECT_NE(Dump(s).find("C 10 0 3 0 0\n"), std::string::npos);
 
     const Read text = Import(
-        "0 MTEXT 8 0 10 1 20 10 40 3 71 1 3 {\\fArial|b0;Hello}\\P\\H2.5x;Wor 1 ld\\~!\\P\\S1^2; "
-        "0 MTEXT 8 0 10 0 20 0 40 1 11 0 21 1 1 up 0 EOF");
+        "0 MTEXT 8 0 10 1 20 10 40 3 71 1 3 {\\fArial|b0;Hello}\\P\\H2.5x;Wor 1 ld\\~!\\P\\S1^`2; "
+        "0 MTEXT 8 0 10 0 20 0 40 1 11 0 21 1 1 up 101 Embedded`Object 70 1 10 1 20 0 11 5 21 5 "
+        "0 EOF");
     EXPECT_EQ(text.dump,
               "T 1 10 3 0 \"Hello\"\nT 1 5 3 0 \"World !\"\nT 1 0 3 0 \"1^2\"\nT 0 0 1 90 \"up\"\n");
 }

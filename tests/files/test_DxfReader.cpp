@@ -103,7 +103,7 @@ std::string Pairs(DxfPairReader& r) {
             ;
         else if (!v.converted)
             out += " ?";
-        else if (code <= 9 || code == 100 || code == 999)
+        else if (code <= 9 || code == 100 || code == 101 || code == 999)
             out += " \"" + std::string(v.text) + "\"";
         else if (code >= 60 && code <= 79)
             out += " #" + std::to_string(v.integer);
@@ -127,7 +127,7 @@ TEST(DxfReader, GroupPairsConvertByCodeAndStayInStepWhateverTheirLines) {
     const std::string expected =
         "0 \"LINE\"\n1 \"  two  words \"\n-5 \"abc\"\n10 0.1\n20 1500\n59 -2\n30 ?\n62 #7\n"
         "79 #-3\n70 ?\n100 \"AcDbLine\"\n999 \"comment\"\n210 0.5\n239 1\n-999\n-999\n-999\n"
-        "-999\n-999\n-999\n-999\n-999\n21 2.5\n8 \"\"\n0 \"EOF\"\n-1\n";
+        "101 \"x\"\n-999\n-999\n-999\n-999\n21 2.5\n8 \"\"\n0 \"EOF\"\n-1\n";
     DxfPairReader whole(bytes);
     EXPECT_EQ(Pairs(whole), expected);
     EXPECT_EQ(whole.pairsWithoutCode, 1);
