@@ -21,6 +21,8 @@ bool DrawingStore::CreateStore() {
     try {
         lines_.clear();
         circles_.clear();
+        lineIds_.clear();
+        circleIds_.clear();
         points_.clear();
         freeLines_.Clear();
         freeCircles_.Clear();
@@ -43,6 +45,7 @@ bool DrawingStore::GrowLines(int32_t i) {
     try {
         while (lineAlloc < i) {
             lines_.emplace_back();
+            lineIds_.emplace_back();
             ++lineAlloc;
             freeLines_.Set(lineAlloc, true);
         }
@@ -56,6 +59,7 @@ bool DrawingStore::GrowCircles(int32_t i) {
     try {
         while (circleAlloc < i) {
             circles_.emplace_back();
+            circleIds_.emplace_back();
             ++circleAlloc;
             freeCircles_.Set(circleAlloc, true);
         }
@@ -82,9 +86,11 @@ void DrawingStore::ClearStore() {
     // Every record up to the allocation mark becomes fresh: the tables drop their blocks,
     // which gives the memory back, and hand out fresh records until a slot is written.
     lines_.Refresh();
+    lineIds_.Refresh();
     freeLines_.AllFree(lineAlloc + 1);
     lineCur = lineTop = 0;
     circles_.Refresh();
+    circleIds_.Refresh();
     freeCircles_.AllFree(circleAlloc + 1);
     circleCur = circleTop = 0;
     // A table grown by a large drawing gives its memory back.
@@ -115,7 +121,14 @@ void DrawingStore::TakeDrawing(DrawingStore& other) {
     auto keepReset = std::move(resetToSelect);
     auto keepChanged = std::move(changed);
     const bool keepIndex = useSpatialIndex;
+    // The drawing comes with the identities its reader gave it; what is added from now on
+    // keeps this store's site, and the counter goes on past both.
+    const uint32_t keepSite = idSite_;
+    const uint64_t keepCounter = std::max(idCounter_, other.idCounter_);
     std::swap(*this, other);
+    idSite_ = keepSite;
+    idCounter_ = keepCounter;
+    adoptedId_ = 0;
     other.renderer = nullptr;
     other.journal = nullptr;
     other.shareLine = nullptr;
@@ -189,6 +202,7 @@ void DrawingStore::SetLineAlive(int32_t i, bool alive) {
     if (bool(l.alive) == alive) return;
     l.alive = alive ? 1 : 0;
     freeLines_.Set(i, !alive);
+    if (alive) GiveId(lineIds_, i);
     if (!alive) {
         lineGrid_.Remove(i, LineBox(l));
         return;
@@ -209,6 +223,7 @@ void DrawingStore::SetCircleAlive(int32_t i, bool alive) {
     if (bool(c.alive) == alive) return;
     c.alive = alive ? 1 : 0;
     freeCircles_.Set(i, !alive);
+    if (alive) GiveId(circleIds_, i);
     if (!alive) {
         circleGrid_.Remove(i, CircleBox(c));
         return;

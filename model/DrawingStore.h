@@ -26,10 +26,10 @@ public:
     // nothing is journaled.
     ElementPainter* renderer = nullptr;
     UndoJournal* journal = nullptr;
-    // Called by AddLine/DeleteLine (op 1 = added, 0 = deleted) when broadcast is 1; the
-    // sharing code decides whether a session is connected.
-    std::function<void(int op, const LineElement&)> shareLine;
-    std::function<void(int op, const CircleElement&)> shareCircle;
+    // Called by AddLine/DeleteLine (op 1 = added, 0 = deleted) with the element's slot when
+    // broadcast is 1; the sharing code decides whether a session is connected.
+    std::function<void(int op, int32_t index, const LineElement&)> shareLine;
+    std::function<void(int op, int32_t index, const CircleElement&)> shareCircle;
     // Run after every interactive addition or deletion, from this copy or a partner's: the
     // drawing has changed since it was opened or saved.
     std::function<void()> changed;
@@ -82,6 +82,25 @@ public:
                      double x2, double y2);
     void RestoreCircle(int32_t index, int32_t colour, int32_t penWidth, double cx, double cy,
                        double radius, double startAngle, double endAngle);
+
+    // Identities. Every line and circle that becomes alive gets one that no other element of
+    // this store has had since it was created: the store's site in the top 16 bits, a counter
+    // below. Two copies drawing together give themselves different sites, so that an element
+    // keeps one identity on both. Eight bytes per slot; nothing is looked up by identity
+    // except through the element's own box, so there is no table of identities.
+    static constexpr int kIdSiteShift = 48;
+    uint64_t lineId(int32_t i) const { return lineIds_[size_t(i)]; }
+    uint64_t circleId(int32_t i) const { return circleIds_[size_t(i)]; }
+    uint32_t idSite() const { return idSite_; }
+    // The next element made alive takes `id` instead of a new one (a partner's element).
+    void AdoptId(uint64_t id) { adoptedId_ = id; }
+    // Gives every alive line and circle a new identity of `site`, and makes `site` the site of
+    // what is added from now on.
+    void RenumberIds(uint32_t site);
+    // The alive element with identity `id`; `like` is the element as the partner knows it,
+    // whose box leads to it. -1 when there is none.
+    int32_t FindLine(uint64_t id, const LineElement& like) const;
+    int32_t FindCircle(uint64_t id, const CircleElement& like) const;
 
     // Records. Slots 0 to *Alloc exist.
     LineElement& line(int32_t i) { return lines_[size_t(i)]; }
@@ -160,8 +179,15 @@ private:
     void Journal(char letter, int32_t index, const LineElement& e);
     void Journal(char letter, int32_t index, const CircleElement& e);
 
+    uint64_t NewId() { return (uint64_t(idSite_) << kIdSiteShift) | ++idCounter_; }
+    void GiveId(SlotTable<uint64_t>& ids, int32_t i);
+
     SlotTable<LineElement> lines_;
     SlotTable<CircleElement> circles_;
+    SlotTable<uint64_t> lineIds_, circleIds_;
+    uint32_t idSite_ = 0;
+    uint64_t idCounter_ = 0;
+    uint64_t adoptedId_ = 0;
     SlotTable<PointElement> points_;
     std::vector<TextElement> texts_;
     FreeSlots freeLines_, freeCircles_, freePoints_;

@@ -61,7 +61,7 @@ void DrawingStore::AddLine(double x1, double y1, double x2, double y2, int broad
     AddLinePoints(n);
     SetLineAlive(n, true);
     Journal('L', n, l);
-    if (broadcast == 1 && shareLine) shareLine(1, l);
+    if (broadcast == 1 && shareLine) shareLine(1, n, l);
     if (changed) changed();
     int32_t next = NextFreeLineSlot();
     if (next < 0) return;
@@ -85,7 +85,7 @@ void DrawingStore::AddCircle(double cx, double cy, double radius, double startAn
     AddCirclePoints(n);
     SetCircleAlive(n, true);
     Journal('C', n, c);
-    if (broadcast == 1 && shareCircle) shareCircle(1, c);
+    if (broadcast == 1 && shareCircle) shareCircle(1, n, c);
     if (changed) changed();
     int32_t next = NextFreeCircleSlot();
     if (next < 0) return;
@@ -107,7 +107,7 @@ void DrawingStore::DeleteLine(int32_t index, int broadcast) {
     if (renderer) renderer->ElementErased(l, snapPoint.x, snapPoint.y);
     SetLineAlive(index, false);
     Journal('l', index, l);
-    if (broadcast == 1 && shareLine) shareLine(0, l);
+    if (broadcast == 1 && shareLine) shareLine(0, index, l);
     if (changed) changed();
     RemovePointsOf(kOwnerLine, index);
     pickedLine = -1;
@@ -120,7 +120,7 @@ void DrawingStore::DeleteCircle(int32_t index, int broadcast) {
     if (renderer) renderer->ElementErased(c, snapPoint.x, snapPoint.y);
     SetCircleAlive(index, false);
     Journal('c', index, c);
-    if (broadcast == 1 && shareCircle) shareCircle(0, c);
+    if (broadcast == 1 && shareCircle) shareCircle(0, index, c);
     if (changed) changed();
     RemovePointsOf(kOwnerCircle, index);
     pickedCircle = -1;

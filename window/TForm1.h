@@ -15,6 +15,7 @@
 #include "render/Canvas.h"
 #include "render/Renderer.h"
 #include "render/View.h"
+#include "window/DrawingSync.h"
 #include "window/Recovery.h"
 #include "window/TForm1Tools.h"
 
@@ -181,6 +182,14 @@ public:
     bool OpenTarnixFile(const std::string& path);
     void SpeedButton23Click();
 
+    // ---- Keeping both drawings equal (window/TForm1Sync.cpp) ----
+    DrawingSync sync{store};
+    void man2manFreeDataComming(TMan2Man* Sender, const void* pData, unsigned size);
+    // Guest: the drawing is cleared and the host's is asked for.
+    void TakeHostDrawing();
+    // Once a second while connected: the drawing's transfer and the digest comparison.
+    void ShareTimerTimer();
+
     // ---- Drawing together (window/TForm1Share.cpp) ----
     // Made with the window as its owner, so that its dialogs sit over the window; last of
     // the state, so that it goes first and nothing arrives for a store that has gone.
@@ -236,6 +245,17 @@ private:
     void UnwireSharing();         // window/TForm1Share.cpp
     void ShowConnectedNames();    // window/TForm1Share.cpp
     void ShowUnconnected();       // window/TForm1Share.cpp
+    void WireSync();              // window/TForm1Sync.cpp
+    void StartSync(bool isHost);  // window/TForm1Sync.cpp
+    void AskForHostDrawing();     // window/TForm1Sync.cpp
+    void ShowTransfer(int64_t done, int64_t total);  // window/TForm1Sync.cpp
+    void FinishTransfer();        // window/TForm1Sync.cpp
+    void ShowDisagreement();      // window/TForm1Sync.cpp
+    void NoteRefused(int64_t count);  // window/TForm1Share.cpp
+    QTimer* shareTimer_ = nullptr;
+    qint64 lastTransferRedraw_ = 0;
+    // The guest held a drawing of its own when it joined: taking the host's asks first.
+    bool drawingAtJoin_ = false;
 
     // Puts a drawing read into a store of its own in place of the window's: the view fits
     // it, the undo history starts anew.

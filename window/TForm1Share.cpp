@@ -15,6 +15,7 @@
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
 #include "net/TMan2ManDialogs.h"
+#include "window/SyncRecords.h"
 #include "window/TForm1.h"
 
 namespace {
@@ -145,16 +146,24 @@ void TForm1::WireSharing() {
         man2manRegiDataComming(s, tag);
     };
     man2man.OnLostConnection = [this](TMan2Man* s) { man2manLostConnection(s); };
+    man2man.OnFreeDataComming = [this](TMan2Man* s, const void* p, unsigned n) {
+        man2manFreeDataComming(s, p, n);
+    };
+    WireSync();
     man2man.OnNotice = [this](TMan2Man*, const std::string& text) {
         Memo1->appendPlainText(QString::fromStdString(text));
     };
-    store.shareLine = [this](int op, const LineElement& l) {
+    store.shareLine = [this](int op, int32_t index, const LineElement& l) {
         if (!Edit6->isEnabled()) return;
+        if (sync.Shares())
+            return sync.Local(op == 1 ? syncwire::kLineAdd : syncwire::kLineDelete, index);
         PackLineShare(op, l, LineShareRecord);
         man2man.SendRegiData(LineShareTag, false);
     };
-    store.shareCircle = [this](int op, const CircleElement& c) {
+    store.shareCircle = [this](int op, int32_t index, const CircleElement& c) {
         if (!Edit6->isEnabled()) return;
+        if (sync.Shares())
+            return sync.Local(op == 1 ? syncwire::kCircleAdd : syncwire::kCircleDelete, index);
         PackCircleShare(op, c, CircleShareRecord);
         man2man.SendRegiData(CircleShareTag, false);
     };
@@ -171,7 +180,14 @@ void TForm1::UnwireSharing() {
     man2man.OnChatComming = nullptr;
     man2man.OnRegiDataComming = nullptr;
     man2man.OnLostConnection = nullptr;
+    man2man.OnFreeDataComming = nullptr;
     man2man.OnNotice = nullptr;
+    sync.send = nullptr;
+    sync.hostOffers = nullptr;
+    sync.progress = nullptr;
+    sync.complete = nullptr;
+    sync.disagree = nullptr;
+    sync.retake = nullptr;
     store.shareLine = nullptr;
     store.shareCircle = nullptr;
 }
@@ -213,11 +229,13 @@ void TForm1::Edit6KeyDown(int key) {
 }
 
 void TForm1::man2manGuestArrived(TMan2Man*, bool IsHost) {
+    StartSync(IsHost);
     ShowConnectedNames();
     setWindowTitle(IsHost ? QStringLiteral("HOST") : QStringLiteral("CLIENT"));
 }
 
 void TForm1::man2manGuestLalabye(TMan2Man*) {
+    sync.Stop();
     // After a failed recovery the component says goodbye only once the window has gone
     // back to its unconnected state; the names would hide that state.
     if (Edit6->isEnabled()) ShowConnectedNames();
@@ -229,15 +247,22 @@ void TForm1::man2manChatComming(TMan2Man* Sender) {
 }
 
 void TForm1::man2manRegiDataComming(TMan2Man*, RegiDataTag DataTag) {
+    // Once both keep the drawing by identities, such a record is not one of the changes.
+    if (!sync.TakesDesignedRecords()) return;
     bool taken = true;
     if (DataTag == LineShareTag)
         taken = ApplyLineShare(store, UnpackLineShare(LineShareRecord));
     else if (DataTag == CircleShareTag)
         taken = ApplyCircleShare(store, UnpackCircleShare(CircleShareRecord));
-    if (!taken)
-        Memo1->appendPlainText(
-            QStringLiteral("相手から届いた図形を取り込みませんでした（値か色が範囲外、%1 個目）。")
-                .arg(++refusedShares));
+    if (!taken) NoteRefused(1);
+}
+
+void TForm1::NoteRefused(int64_t count) {
+    if (count <= 0) return;
+    refusedShares += int(count);
+    Memo1->appendPlainText(
+        QStringLiteral("相手から届いた図形を取り込みませんでした（値か色が範囲外、%1 個目）。")
+            .arg(refusedShares));
 }
 
 void TForm1::man2manLostConnection(TMan2Man*) {

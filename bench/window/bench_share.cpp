@@ -1,6 +1,7 @@
 // Benchmarks of two main windows drawing together over loopback: from the mouse-up on one to
-// the element stored on the other, and a burst of 10,000 lines; argument 1 connects them with
-// a passphrase.
+// the element stored on the other, a burst of 10,000 lines, and the host's drawing taken on
+// join. Argument 1 connects them with a passphrase; 2 stands for copies that know only the
+// share records.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -43,12 +44,28 @@ struct Pair {
     std::unique_ptr<TForm1> host = std::make_unique<TForm1>(), guest = std::make_unique<TForm1>();
     bool ok = false;
 
-    explicit Pair(bool guarded) {
-        const char* passphrase = guarded ? "bench passphrase" : "";
+    explicit Pair(int mode, int hostElements = 0) {
+        const char* passphrase = mode == 1 ? "bench passphrase" : "";
         for (TForm1* f : {host.get(), guest.get()}) {
             f->SnapDistance = 0;
+            f->sync.offer = mode != 2;
             f->show();
         }
+        for (int i = 0; i < hostElements; ++i) {
+            // A plan of short walls and columns, like the users' large drawings.
+            const double x = (i % 1000) * 10.0, y = (i / 1000) * 10.0;
+            if (i % 10 == 9)
+                host->store.AddCircle(x + 5, y + 5, 2, 0, 0, 0);
+            else
+                host->store.AddLine(x, y, x + 7, y + (i % 3), 0);
+        }
+        // A 5 ms timer stands for the windows' own work during the join; its longest wait
+        // says how long the event loop was held.
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        tick.setInterval(5);
+        sinceTick.start();
+        tick.start();
         {
             DialogDriver d;
             d.ChooseConnection(kTcp).TypePassphrase(passphrase).CreateSession("Host");
@@ -62,9 +79,19 @@ struct Pair {
             guest->Button("SpeedButton34")->click();
             if (!d.Finished()) return;
         }
+        const auto joined = Clock::now();
         ok = WaitUntil(
             [&] { return host->windowTitle() == "HOST" && guest->windowTitle() == "CLIENT"; });
+        if (ok && mode != 2)
+            ok = WaitUntil(
+                [&] { return guest->sync.phase() == DrawingSync::Phase::InSync; }, 600000);
+        joinSeconds = std::chrono::duration<double>(Clock::now() - joined).count();
+        tick.stop();
     }
+    QTimer tick;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    double joinSeconds = 0;
     ~Pair() {
         guest.reset();
         host.reset();
@@ -72,7 +99,7 @@ struct Pair {
 };
 
 void MouseUpToStoredOnThePartner(benchmark::State& state) {
-    Pair pair(state.range(0) != 0);
+    Pair pair(int(state.range(0)));
     if (!pair.ok) {
         state.SkipWithError("the two windows did not connect");
         return;
@@ -100,12 +127,13 @@ void MouseUpToStoredOnThePartner(benchmark::State& state) {
 BENCHMARK(MouseUpToStoredOnThePartner)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->UseManualTime()
     ->Iterations(300)
     ->Unit(benchmark::kMillisecond);
 
 void BurstOfTenThousandLines(benchmark::State& state) {
-    Pair pair(state.range(0) != 0);
+    Pair pair(int(state.range(0)));
     if (!pair.ok) {
         state.SkipWithError("the two windows did not connect");
         return;
@@ -141,6 +169,30 @@ void BurstOfTenThousandLines(benchmark::State& state) {
 BENCHMARK(BurstOfTenThousandLines)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// From the guest's click on the session until the host's drawing of n elements is complete
+// on the guest, with a timer standing for the guest window's own work.
+void JoinTakesTheHostsDrawing(benchmark::State& state) {
+    for (auto _ : state) {
+        Pair pair(0, int(state.range(0)));
+        if (!pair.ok) {
+            state.SkipWithError("the drawing did not arrive");
+            return;
+        }
+        state.SetIterationTime(pair.joinSeconds);
+        state.counters["elements"] = double(state.range(0));
+        state.counters["longest_timer_gap_ms"] = double(pair.longestGap);
+        state.counters["equal"] =
+            DrawingSync::Digest(pair.host->store) == DrawingSync::Digest(pair.guest->store);
+    }
+}
+BENCHMARK(JoinTakesTheHostsDrawing)
+    ->Arg(10000)
+    ->Arg(100000)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);

@@ -21,8 +21,8 @@ struct Fixture {
     std::vector<std::pair<char, int>> sent;  // ('L' or 'C', 1 added / 0 deleted)
     Fixture() {
         store.journal = &journal;
-        store.shareLine = [this](int op, const LineElement&) { sent.push_back({'L', op}); };
-        store.shareCircle = [this](int op, const CircleElement&) { sent.push_back({'C', op}); };
+        store.shareLine = [this](int op, int32_t, const LineElement&) { sent.push_back({'L', op}); };
+        store.shareCircle = [this](int op, int32_t, const CircleElement&) { sent.push_back({'C', op}); };
     }
     int AliveLines() const {
         int n = 0;

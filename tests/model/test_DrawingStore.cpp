@@ -256,3 +256,37 @@ TEST(DrawingStore, SortPointsOrdersByXThenYAcrossAllSlots) {
         }
     }
 }
+
+TEST(DrawingStore, EveryElementMadeAliveGetsAnIdentityOfItsOwnAndAPartnersIsKept) {
+    DrawingStore s;
+    s.AddLine(0, 0, 10, 0, 0);
+    s.AddCircle(5, 5, 2, 0, 0, 0);
+    s.AppendLine(0, 1, 10, 1);
+    const uint64_t first = s.lineId(0);
+    s.DeleteLine(0, 0);
+    const int32_t again = s.lineCur;
+    s.AddLine(0, 0, 10, 0, 0);  // the same line again is another element
+    EXPECT_NE(s.lineId(again), first);
+    EXPECT_NE(s.lineId(again), s.lineId(1));
+    const uint64_t partners = (uint64_t(7) << DrawingStore::kIdSiteShift) | 42;
+    const int32_t adopted = s.lineCur;
+    s.AdoptId(partners);
+    s.AddLine(0, 2, 10, 2, 0);
+    EXPECT_EQ(s.lineId(adopted), partners);
+    EXPECT_EQ(s.FindLine(partners, s.line(adopted)), adopted);
+    EXPECT_EQ(s.FindLine(first, s.line(0)), -1);  // deleted identities are not found
+    EXPECT_EQ(s.FindCircle(s.circleId(0), s.circle(0)), 0);
+
+    // Renumbering gives the alive elements new identities of the site; a drawing taken from
+    // a reader keeps its identities, and what is added afterwards repeats none of them.
+    s.RenumberIds(1);
+    EXPECT_EQ(s.lineId(adopted) >> DrawingStore::kIdSiteShift, 1u);
+    DrawingStore read;
+    read.AppendLine(0, 0, 1, 1);
+    read.AppendLine(0, 1, 1, 2);
+    s.TakeDrawing(read);
+    s.AddLine(5, 5, 6, 6, 0);
+    EXPECT_EQ(s.lineId(2) >> DrawingStore::kIdSiteShift, 1u);
+    EXPECT_NE(s.lineId(2), s.lineId(0));
+    EXPECT_NE(s.lineId(2), s.lineId(1));
+}

@@ -16,7 +16,7 @@ struct Fixture {
     std::vector<std::pair<int, double>> sent;  // op, x1 of shared lines
     Fixture() {
         store.journal = &journal;
-        store.shareLine = [this](int op, const LineElement& l) { sent.push_back({op, l.x1}); };
+        store.shareLine = [this](int op, int32_t, const LineElement& l) { sent.push_back({op, l.x1}); };
     }
     void Undo() {
         Undo1(journal, store, [this](const std::string& t) { memo.push_back(t); });

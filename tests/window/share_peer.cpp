@@ -2,7 +2,9 @@
 // loopback and acts on chat lines.
 //   korvo_share_peer <port> <host name> <own name>
 // "report" answers with its counts of alive lines and circles, "draw" adds a circle as the
-// user's own, "bye" disconnects with the button and ends.
+// user's own, "mix <seed> <count>" makes that many random edits one by one while the host makes
+// its own, "digest" answers with the drawing's digest, "bye" disconnects with the button and
+// ends.
 // Exit codes: 0 left as told, 1 bad arguments, 2 could not join, 4 timed out.
 #include <QApplication>
 #include <QLineEdit>
@@ -10,10 +12,13 @@
 #include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
+#include <sstream>
 
 #include "render/JapaneseFonts.h"
 #include "tests/net/test_TMan2ManDriver.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/window/RandomEdits.h"
 #include "window/TForm1.h"
 
 using namespace m2mtest;
@@ -37,6 +42,14 @@ int main(int argc, char** argv) {
     TForm1 form;
     form.show();
     int exitCode = 4;
+    std::mt19937 rng;
+    int editsLeft = 0;
+    QTimer mixer;
+    mixer.setInterval(2);
+    QObject::connect(&mixer, &QTimer::timeout, [&] {
+        if (editsLeft-- <= 0) return mixer.stop();
+        randomedits::RandomEdit(form, rng);
+    });
     form.man2man.OnChatComming = [&](TMan2Man* m) {
         form.man2manChatComming(m);
         ChatEvent event;
@@ -51,6 +64,13 @@ int main(int argc, char** argv) {
             m->SendChat("lines=" + std::to_string(lines) + " circles=" + std::to_string(circles));
         } else if (text == "draw") {
             form.store.AddCircle(5, 5, 3, 0, 0, 1);
+        } else if (text.rfind("mix ", 0) == 0) {
+            unsigned seed = 0;
+            std::istringstream(text.substr(4)) >> seed >> editsLeft;
+            rng.seed(seed);
+            mixer.start();
+        } else if (text == "digest") {
+            m->SendChat("digest=" + std::to_string(DrawingSync::Digest(form.store)));
         } else if (text == "bye") {
             exitCode = 0;
             QTimer::singleShot(0, [&] {

@@ -416,7 +416,9 @@ TEST_F(TForm1ShareTest, EditsUndoAndLinesToArcsOnOneSideGiveTheSameDrawingOnTheO
     }));
 }
 
-TEST_F(TForm1ShareTest, OnlyChangesMadeWhileBothAreConnectedTravel) {
+TEST_F(TForm1ShareTest, WithACopyThatKnowsOnlyTheShareRecordsOnlyChangesMadeWhileConnectedTravel) {
+    // A guest that does not offer to take the host's drawing keeps its own.
+    guest->sync.offer = false;
     // Drawing while the host waits for a guest sends nothing, then or later.
     ASSERT_TRUE(HostSession(*host, "Host"));
     host->store.AddLine(0, 0, 10, 10, 1);
@@ -462,8 +464,10 @@ TEST_F(TForm1ShareTest,
     d.ChooseConnection(kUdp).CreateSession("Lossy");
     Connect(*third)->click();
     ASSERT_TRUE(d.Finished());
+    prompts.AnswerMessages({PromptAnswer::Yes});  // the guest takes the host's drawing
     ASSERT_TRUE(JoinSession(*guest, "Guest", "Lossy", kUdp));
     ASSERT_TRUE(WaitUntil([&] { return third->windowTitle() == "HOST"; }));
+    ASSERT_TRUE(WaitUntil([&] { return guest->sync.phase() == DrawingSync::Phase::InSync; }));
     const size_t before = Drawing(*guest).size();
     for (int i = 0; i < 300; ++i) third->store.AddLine(i, 100, i, 110, 1);
     for (int i = 0; i < 100; ++i) third->store.DeleteLine(2 * i, 1);
@@ -540,6 +544,8 @@ TEST_F(TForm1ShareTest, AWindowInAnotherProcessDrawsTogetherChatsAndLeaves) {
                {QString::number(port), QStringLiteral("Host"), QStringLiteral("Peer")});
     ASSERT_TRUE(peer.waitForStarted(10000));
     ASSERT_TRUE(WaitUntil([&] { return host->windowTitle() == "HOST"; }));
+    // The peer has taken this window's drawing: what is drawn from now on reaches it after.
+    ASSERT_TRUE(WaitUntil([&] { return host->sync.phase() == DrawingSync::Phase::InSync; }));
 
     Press(*host, "SpeedButton3");
     Click(*host, 0, 0);
