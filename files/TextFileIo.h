@@ -86,6 +86,12 @@ private:
 bool ReadFileLines(const std::string& path, LineSplitter& splitter,
                    const std::function<void(int64_t done, int64_t total)>& progress = {});
 
+// Writes v as printf's %.6lf does in the C locale (the exact binary value rounded to six
+// decimals, ties to even) and returns the end of what it wrote. The usual coordinate is
+// rounded in integer arithmetic; very large values, infinities and NaNs go to
+// std::to_chars, which writes the same characters more slowly.
+char* WriteFixed6(char* p, char* end, double v);
+
 // One record's text, built without printf so that no locale can change it.
 class RecordText {
 public:
@@ -95,9 +101,7 @@ public:
     void Int(int64_t v, int width = 0);
     // Like printf's %lf in the C locale: fixed-point, six decimals, correctly rounded (ties
     // to even on the exact binary value) and a full stop, whatever locale the process has.
-    void Fixed(double v) {
-        p_ = std::to_chars(p_, text_ + kRoom, v, std::chars_format::fixed, 6).ptr;
-    }
+    void Fixed(double v) { p_ = WriteFixed6(p_, text_ + kRoom, v); }
     void End() {  // CR LF, as files of this program always end their lines
         *p_++ = '\r';
         *p_++ = '\n';
