@@ -184,8 +184,15 @@ char* WriteFixed6(char* p, char* end, double v) {
         }
     }
     if (bits >> 63) *p++ = '-';
-    const uint64_t whole = uint64_t(n / 1000000u);
-    uint32_t frac = uint32_t(n % 1000000u);
+    uint64_t whole;
+    uint32_t frac;
+    if (n >> 64) {
+        whole = uint64_t(n / 1000000u);
+        frac = uint32_t(n % 1000000u);
+    } else {  // a coordinate below 1.8e13: a division of 64 bits
+        whole = uint64_t(n) / 1000000u;
+        frac = uint32_t(uint64_t(n) % 1000000u);
+    }
     p = std::to_chars(p, end, whole).ptr;
     *p++ = '.';
     for (int i = 5; i >= 0; --i) {
@@ -200,7 +207,7 @@ void RecordText::Text(std::string_view s) {
     p_ = std::copy_n(s.data(), std::min(room, s.size()), p_);
 }
 
-void RecordText::Int(int64_t v, int width) {
+void RecordText::IntSlow(int64_t v, int width) {
     char digits[24];
     char* const end = digits + sizeof digits;
     char* b = end;
@@ -211,8 +218,7 @@ void RecordText::Int(int64_t v, int width) {
     } while (u);
     if (v < 0) *--b = '-';
     for (auto n = end - b; n < width; ++n) *p_++ = ' ';
-    std::memcpy(p_, b, size_t(end - b));
-    p_ += end - b;
+    while (b != end) *p_++ = *b++;
 }
 
 bool SaveFileAtomically(const std::string& path,
