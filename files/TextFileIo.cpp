@@ -217,8 +217,12 @@ void RecordText::IntSlow(int64_t v, int width) {
         u /= 10;
     } while (u);
     if (v < 0) *--b = '-';
-    for (auto n = end - b; n < width; ++n) *p_++ = ' ';
-    while (b != end) *p_++ = *b++;
+    // Through a local pointer: a store through p_ could change p_ itself, as the compiler
+    // sees it, and would cost a reload for every character.
+    char* p = p_;
+    for (auto n = end - b; n < width; ++n) *p++ = ' ';
+    while (b != end) *p++ = *b++;
+    p_ = p;
 }
 
 bool SaveFileAtomically(const std::string& path,
