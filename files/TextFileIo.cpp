@@ -208,6 +208,18 @@ void RecordText::Text(std::string_view s) {
 }
 
 void RecordText::IntSlow(int64_t v, int width) {
+    if (width == 5 && v >= 0 && v < 100000) {
+        // Slot numbers: five places, leading zeros turned into blanks.
+        char* p = p_;
+        uint32_t u = uint32_t(v);
+        for (int i = 4; i >= 0; --i) {
+            p[i] = char('0' + u % 10);
+            u /= 10;
+        }
+        for (int i = 0; i < 4 && p[i] == '0'; ++i) p[i] = ' ';
+        p_ = p + 5;
+        return;
+    }
     char digits[24];
     char* const end = digits + sizeof digits;
     char* b = end;
