@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/FirstPaint.h"
 #include "kernel/UserPrompts.h"
 #include "render/JapaneseFonts.h"
 #include "window/QtJapanese.h"
@@ -42,6 +43,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    MarkProgramStart();
     // The arguments are read before any application exists: conversions, printing, help,
     // version and every usage error need no window and no display.
     QStringList raw;
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
     InstallJapaneseFontSubstitutes();
     InstallQtJapanese(app);
     QtPrompts prompts;
-    SetPrompts(&prompts);
+    const bool timingRun = FirstPaintLogWanted();
+    if (!timingRun) SetPrompts(&prompts);
 
     // An exception that escapes start-up is shown, and the program ends.
     try {
@@ -93,7 +96,10 @@ int main(int argc, char** argv) {
         // The file is read once the window is up, so that its messages have a parent.
         if (!commandLine.file.isEmpty())
             QTimer::singleShot(0, &form,
-                               [&] { OpenDrawing(form, commandLine.file, commandLine.tarnix); });
+                               [&] {
+                                   OpenDrawing(form, commandLine.file, commandLine.tarnix);
+                                   if (timingRun) LogFirstPaintAndQuit(form);
+                               });
         return app.exec();
     } catch (const std::exception& e) {
         ShowException(e.what());

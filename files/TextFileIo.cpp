@@ -6,6 +6,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
@@ -155,16 +156,85 @@ bool ReadFileLines(const std::string& path, LineSplitter& splitter,
     return true;
 }
 
+char* WriteFixed6(char* p, char* end, double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int biased = int(bits >> 52) & 0x7FF;
+    uint64_t m = bits & ((uint64_t(1) << 52) - 1);
+    if (biased != 0) m |= uint64_t(1) << 52;
+    const int e = (biased != 0 ? biased : 1) - 1075;  // v = +-m * 2^e
+    // Beyond 2^63 (and for infinities and NaNs) the slow road; it is never taken by a
+    // drawing's coordinates.
+    if (biased == 0x7FF || e > 10 || end - p < 48)
+        return std::to_chars(p, end, v, std::chars_format::fixed, 6).ptr;
+    // The value in millionths: m * 10^6 * 2^e, exact in 128 bits, then rounded.
+    using U128 = unsigned __int128;
+    U128 n = U128(m) * 1000000u;
+    if (e >= 0) {
+        n <<= e;
+    } else {
+        const int s = -e;
+        if (s >= 100) {
+            n = 0;  // below half a millionth: n < 2^73 < 2^(s - 1)
+        } else {
+            const U128 q = n >> s;
+            const U128 r = n - (q << s);
+            const U128 half = U128(1) << (s - 1);
+            n = q + ((r > half || (r == half && (q & 1))) ? 1 : 0);
+        }
+    }
+    if (bits >> 63) *p++ = '-';
+    uint64_t whole;
+    uint32_t frac;
+    if (n >> 64) {
+        whole = uint64_t(n / 1000000u);
+        frac = uint32_t(n % 1000000u);
+    } else {  // a coordinate below 1.8e13: a division of 64 bits
+        whole = uint64_t(n) / 1000000u;
+        frac = uint32_t(uint64_t(n) % 1000000u);
+    }
+    p = std::to_chars(p, end, whole).ptr;
+    *p++ = '.';
+    for (int i = 5; i >= 0; --i) {
+        p[i] = char('0' + frac % 10);
+        frac /= 10;
+    }
+    return p + 6;
+}
+
 void RecordText::Text(std::string_view s) {
     size_t room = size_t(text_ + kRoom - p_);
     p_ = std::copy_n(s.data(), std::min(room, s.size()), p_);
 }
 
-void RecordText::Int(int64_t v, int width) {
+void RecordText::IntSlow(int64_t v, int width) {
+    if (width == 5 && v >= 0 && v < 100000) {
+        // Slot numbers: five places, leading zeros turned into blanks.
+        char* p = p_;
+        uint32_t u = uint32_t(v);
+        for (int i = 4; i >= 0; --i) {
+            p[i] = char('0' + u % 10);
+            u /= 10;
+        }
+        for (int i = 0; i < 4 && p[i] == '0'; ++i) p[i] = ' ';
+        p_ = p + 5;
+        return;
+    }
     char digits[24];
-    auto r = std::to_chars(digits, digits + sizeof digits, v);
-    for (auto n = r.ptr - digits; n < width; ++n) *p_++ = ' ';
-    p_ = std::copy(digits, r.ptr, p_);
+    char* const end = digits + sizeof digits;
+    char* b = end;
+    uint64_t u = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
+    do {
+        *--b = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0) *--b = '-';
+    // Through a local pointer: a store through p_ could change p_ itself, as the compiler
+    // sees it, and would cost a reload for every character.
+    char* p = p_;
+    for (auto n = end - b; n < width; ++n) *p++ = ' ';
+    while (b != end) *p++ = *b++;
+    p_ = p;
 }
 
 bool SaveFileAtomically(const std::string& path,

@@ -86,18 +86,28 @@ private:
 bool ReadFileLines(const std::string& path, LineSplitter& splitter,
                    const std::function<void(int64_t done, int64_t total)>& progress = {});
 
+// Writes v as printf's %.6lf does in the C locale (the exact binary value rounded to six
+// decimals, ties to even) and returns the end of what it wrote. The usual coordinate is
+// rounded in integer arithmetic; very large values, infinities and NaNs go to
+// std::to_chars, which writes the same characters more slowly.
+char* WriteFixed6(char* p, char* end, double v);
+
 // One record's text, built without printf so that no locale can change it.
 class RecordText {
 public:
     void Char(char c) { *p_++ = c; }
     void Text(std::string_view s);  // cut at the buffer's end
     // Like printf's %d, or %5d with width 5: right-aligned in blanks.
-    void Int(int64_t v, int width = 0);
+    void Int(int64_t v, int width = 0) {
+        if (uint64_t(v) < 10 && width <= 1) {  // kinds and colours: one digit
+            *p_++ = char('0' + v);
+            return;
+        }
+        IntSlow(v, width);
+    }
     // Like printf's %lf in the C locale: fixed-point, six decimals, correctly rounded (ties
     // to even on the exact binary value) and a full stop, whatever locale the process has.
-    void Fixed(double v) {
-        p_ = std::to_chars(p_, text_ + kRoom, v, std::chars_format::fixed, 6).ptr;
-    }
+    void Fixed(double v) { p_ = WriteFixed6(p_, text_ + kRoom, v); }
     void End() {  // CR LF, as files of this program always end their lines
         *p_++ = '\r';
         *p_++ = '\n';
@@ -105,6 +115,7 @@ public:
     std::string_view View() const { return {text_, std::size_t(p_ - text_)}; }
 
 private:
+    void IntSlow(int64_t v, int width);
     // 2 KiB holds five doubles of the largest magnitude in fixed notation; the margin keeps
     // the line end and a few characters after the last number in bounds.
     static constexpr std::size_t kRoom = 2048;

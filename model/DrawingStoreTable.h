@@ -1,16 +1,23 @@
 // The slot table of the drawing store: records in large contiguous blocks, fresh until written.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 // Slots 0 to size() - 1 exist. Records live in blocks of 16,384, so that a scan walks
 // long runs of memory and growing never moves a record (references stay valid). A block
 // that was never written, or that Refresh() gave back, holds only fresh records: reading
 // it costs no memory, writing it allocates it. That is how a cleared store returns its
-// memory while every slot up to the allocation mark still exists.
+// memory while every slot up to the allocation mark still exists. A block of plain
+// records whose fresh state is all zero bytes comes from the system already zeroed: its
+// pages cost nothing until the records in them are written.
 template <class T>
 class SlotTable {
 public:
@@ -24,8 +31,8 @@ public:
         return b ? b[i & kMask] : Fresh();
     }
     T& operator[](size_t i) {
-        std::unique_ptr<T[]>& b = blocks_[i >> kShift];
-        if (!b) b = std::make_unique<T[]>(kBlock);
+        Block& b = blocks_[i >> kShift];
+        if (!b) b.reset(NewBlock());
         return b[i & kMask];
     }
     // One more slot, holding a fresh record.
@@ -80,6 +87,37 @@ public:
     const_iterator end() const { return {this, size_}; }
 
 private:
-    std::vector<std::unique_ptr<T[]>> blocks_;
+    static constexpr bool kPlain = std::is_trivially_copyable_v<T> &&
+                                   std::is_trivially_destructible_v<T> &&
+                                   (std::is_aggregate_v<T> ||
+                                    std::is_trivially_default_constructible_v<T>);
+    struct Free {
+        void operator()(T* p) const {
+            if constexpr (kPlain)
+                std::free(p);
+            else
+                delete[] p;
+        }
+    };
+    using Block = std::unique_ptr<T[], Free>;
+    static bool FreshIsZero() {
+        static const bool zero = [] {
+            unsigned char bytes[sizeof(T)] = {};
+            return std::memcmp(&Fresh(), bytes, sizeof(T)) == 0;
+        }();
+        return zero;
+    }
+    static T* NewBlock() {
+        if constexpr (kPlain) {
+            // calloc creates the records (they are of a kind that needs no constructor run).
+            T* p = static_cast<T*>(std::calloc(kBlock, sizeof(T)));
+            if (!p) throw std::bad_alloc();
+            if (!FreshIsZero()) std::fill_n(p, kBlock, Fresh());
+            return p;
+        } else {
+            return new T[kBlock]();
+        }
+    }
+    std::vector<Block> blocks_;
     size_t size_ = 0;
 };

@@ -155,8 +155,16 @@ uint64_t SpatialGrid::Key(int64_t cx, int64_t cy) {
 }
 
 namespace {
+// Every bit of both cell numbers reaches the low bits that pick the slot. (A product
+// alone would not do: its low bits see only the low bits of the key, which put the cells
+// of one row, sixteen columns apart, on one probe chain.)
 size_t Hash(uint64_t key, size_t mask) {
-    return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+    key ^= key >> 30;
+    key *= 0xBF58476D1CE4E5B9ull;
+    key ^= key >> 27;
+    key *= 0x94D049BB133111EBull;
+    key ^= key >> 31;
+    return size_t(key) & mask;
 }
 
 // v in steps from o, rounded down (up) and one more step outwards, kept within the cell.

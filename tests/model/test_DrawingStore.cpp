@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "model/DrawingStore.h"
@@ -289,4 +290,33 @@ TEST(DrawingStore, EveryElementMadeAliveGetsAnIdentityOfItsOwnAndAPartnersIsKept
     EXPECT_EQ(s.lineId(2) >> DrawingStore::kIdSiteShift, 1u);
     EXPECT_NE(s.lineId(2), s.lineId(0));
     EXPECT_NE(s.lineId(2), s.lineId(1));
+}
+
+// Blocks of plain records come zeroed from the system and are then given the fresh
+// record's values where those are not zero: lines keep colour 7 and pen width 1 in every
+// slot of a new block, points stay free, and a refreshed table reads fresh again.
+TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
+    SlotTable<LineElement> lines;
+    SlotTable<PointElement> points;
+    const size_t n = 3 * SlotTable<LineElement>::kBlock;
+    for (size_t i = 0; i < n; ++i) {
+        lines.emplace_back();
+        points.emplace_back();
+    }
+    for (size_t written : {size_t(5), SlotTable<LineElement>::kBlock + 7}) {
+        lines[written].x1 = 1.5;
+        points[written].kind = kPointEnd;
+        for (size_t i : {written - 1, written + 1, written + SlotTable<LineElement>::kMask / 2}) {
+            const LineElement& l = std::as_const(lines)[i];
+            EXPECT_EQ(l.colour, 7);
+            EXPECT_EQ(l.penWidth, 1);
+            EXPECT_EQ(l.alive, 0);
+            EXPECT_EQ(std::as_const(points)[i].kind, kPointFree);
+        }
+    }
+    EXPECT_EQ(lines.BlockOf(2 * SlotTable<LineElement>::kBlock), nullptr);
+    lines.Refresh();
+    points.Refresh();
+    EXPECT_EQ(std::as_const(lines)[5].x1, 0.0);
+    EXPECT_EQ(std::as_const(points)[5].kind, kPointFree);
 }
