@@ -1,16 +1,57 @@
 // The DXF reader: the line and pair reader, and the single pass that imports a file's entities.
 #include "files/DxfReader.h"
 
+#include <atomic>
+#include <bit>
 #include <cstring>
 #include <new>
 
 #include "files/DxfImport.h"
+#include "files/DxfPairFeed.h"
 #include "files/TextFileIo.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
 
 // ---------------------------------------------------------------------------------------------
 // Lines and pairs
+
+DxfPairReader::DxfPairReader(std::string_view bytes) : chunk_(bytes) {}
+
+DxfPairReader::DxfPairReader(std::function<std::string_view()> next) : next_(std::move(next)) {}
+
+DxfPairReader::~DxfPairReader() = default;
+
+std::unique_ptr<DxfPairReader> DxfPairReader::ReadingAhead(
+    std::function<std::string_view()> next, std::function<void()> taken) {
+    auto reader = std::make_unique<DxfPairReader>(std::string_view{});
+    reader->feed_ = std::make_unique<DxfPairFeed>(std::move(next));
+    reader->taken_ = std::move(taken);
+    return reader;
+}
+
+int DxfPairReader::ReadAhead(DxfGroupValue& value, bool again) {
+    if (blockPos_ == blockSize_) {
+        do {
+            if (block_ && block_->end) {
+                aheadFailed = block_->failed;
+                return -1;
+            }
+            block_ = feed_->Take();
+            blockPos_ = 0;
+            blockSize_ = block_->pairs.size();
+            if (taken_) taken_();
+        } while (blockSize_ == 0);
+    }
+    const DxfParsedPair& p = block_->pairs[blockPos_++];
+    const char* bytes = block_->bytes.data();
+    value.text = {bytes + p.textAt, p.textSize};
+    value.line = {bytes + p.lineAt, p.lineSize};
+    value.real = p.real;
+    value.integer = p.integer;
+    value.converted = p.converted;
+    if (p.skipped && !again) ++(p.skipped == 1 ? overlongPairs : pairsWithoutCode);
+    return p.code;
+}
 
 bool DxfPairReader::Fetch() {
     if (ended_ || !next_) {
@@ -23,6 +64,31 @@ bool DxfPairReader::Fetch() {
     return !ended_;
 }
 
+namespace {
+
+// The first '\n' in [p, end), or null. Most lines of a DXF file are a few bytes long: eight
+// bytes at a time without a call is quicker than memchr for them.
+const char* FindLineFeed(const char* p, const char* end) {
+    constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kFeeds = 0x0A0A0A0A0A0A0A0Aull;
+    for (; end - p >= 8; p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        w ^= kFeeds;  // a line feed becomes a zero byte
+        // The high bit of exactly the zero bytes, with no carry from one byte to the next.
+        if (const uint64_t zero = ~(((w & kLows) + kLows) | w | kLows)) {
+            if constexpr (std::endian::native == std::endian::little)
+                return p + (std::countr_zero(zero) >> 3);
+            return p + (std::countl_zero(zero) >> 3);
+        }
+    }
+    for (; p != end; ++p)
+        if (*p == '\n') return p;
+    return nullptr;
+}
+
+}  // namespace
+
 bool DxfPairReader::NextLine(std::string_view& line, bool& overlong) {
     if (pendingHandedOut_) {
         pending_.clear();
@@ -31,7 +97,7 @@ bool DxfPairReader::NextLine(std::string_view& line, bool& overlong) {
     for (;;) {
         const char* p = chunk_.data() + pos_;
         const std::size_t rest = chunk_.size() - pos_;
-        const char* nl = rest ? static_cast<const char*>(std::memchr(p, '\n', rest)) : nullptr;
+        const char* nl = FindLineFeed(p, p + rest);
         if (nl) {
             const std::size_t length = std::size_t(nl - p);
             pos_ += length + 1;
@@ -132,6 +198,16 @@ std::string_view DxfName(std::string_view line) {
 }
 
 int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
+    if (file.feed_) {
+        if (file.handedBack_) {
+            // The pair handed back is still in the block at hand.
+            file.handedBack_ = false;
+            if (file.blockPos_ == 0) return -1;
+            --file.blockPos_;
+            return file.ReadAhead(value, true);
+        }
+        return file.ReadAhead(value, false);
+    }
     if (file.handedBack_) {
         file.handedBack_ = false;
         value = file.last_;
@@ -194,7 +270,7 @@ void Import(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& set
     store.ClearStore();
     DxfImport import(file, store, settings, report);
     import.Run();
-    import.Notes(readFailed && *readFailed);
+    import.Notes((readFailed && *readFailed) || file.aheadFailed);
 }
 
 }  // namespace
@@ -215,9 +291,6 @@ bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSe
                    DxfReadReport& report, const DxfProgress& progress) {
     ChunkedFile in;
     if (!in.Open(path)) return false;
-    ProgressPacer pacer(
-        progress ? std::function<void()>([&] { progress(in.Done(), in.Total(), report.entities); })
-                 : std::function<void()>());
     bool readFailed = false;
     // The first chunk decides before the store is touched.
     std::string_view held = in.Next();
@@ -226,17 +299,25 @@ bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSe
         report.refusal = kBinaryRefusal;
         return false;
     }
+    // The file is read and its pairs parsed on a thread of their own while the import fills
+    // the store; progress is told on this thread as the import takes the pairs.
     bool first = true;
-    DxfPairReader file([&]() -> std::string_view {
-        std::string_view chunk = first ? held : in.Next();
-        first = false;
-        if (chunk.empty())
-            readFailed = in.ReadFailed();
-        else
-            pacer.Tick();
-        return chunk;
-    });
-    Import(file, store, settings, report, &readFailed);
+    std::atomic<int64_t> done{0};
+    const int64_t total = in.Total();
+    ProgressPacer pacer(progress ? std::function<void()>([&] {
+        progress(done.load(std::memory_order_relaxed), total, report.entities);
+    })
+                                 : std::function<void()>());
+    auto file = DxfPairReader::ReadingAhead(
+        [&]() -> std::string_view {
+            std::string_view chunk = first ? held : in.Next();
+            first = false;
+            if (chunk.empty()) readFailed = in.ReadFailed();
+            done.store(in.Done(), std::memory_order_relaxed);
+            return chunk;
+        },
+        [&] { pacer.Tick(); });
+    Import(*file, store, settings, report, &readFailed);
     pacer.Tick(true);
     return true;
 }

@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class DrawingStore;
+class DxfPairFeed;
+struct DxfPairBlock;
 
 struct DxfReadSettings {  // the main window's tuning values
     double splineResolution = 5.0;
@@ -71,9 +74,17 @@ struct DxfGroupValue {
 // The lines of a DXF file, read in place from memory or from chunks streamed off a file.
 class DxfPairReader {
 public:
-    explicit DxfPairReader(std::string_view bytes) : chunk_(bytes) {}
+    explicit DxfPairReader(std::string_view bytes);
     // `next` hands over the file's bytes chunk by chunk, an empty chunk at the end.
-    explicit DxfPairReader(std::function<std::string_view()> next) : next_(std::move(next)) {}
+    explicit DxfPairReader(std::function<std::string_view()> next);
+    // The same, with the lines read and the pairs parsed ahead on a thread of their own while
+    // the import takes them; `next` is called on that thread, `taken` (if given) on the
+    // import's own each time it takes the next block of pairs.
+    static std::unique_ptr<DxfPairReader> ReadingAhead(std::function<std::string_view()> next,
+                                                       std::function<void()> taken = {});
+    ~DxfPairReader();
+    DxfPairReader(const DxfPairReader&) = delete;
+    DxfPairReader& operator=(const DxfPairReader&) = delete;
 
     // The next line without its '\n' (a '\r' before it stays); false at the end of the data.
     // A line longer than kDxfMaxLineBytes comes back empty with `overlong` set. The view
@@ -85,10 +96,19 @@ public:
     // Pairs skipped because of their lines, for the user's notes.
     int64_t overlongPairs = 0;
     int64_t pairsWithoutCode = 0;
+    // Reading ahead ran out of memory; the data ended there.
+    bool aheadFailed = false;
 
 private:
     friend int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
     bool Fetch();
+    // The next pair parsed ahead; `again` for the pair handed back, read a second time.
+    int ReadAhead(DxfGroupValue& value, bool again);
+
+    std::unique_ptr<DxfPairFeed> feed_;
+    const DxfPairBlock* block_ = nullptr;
+    std::size_t blockPos_ = 0, blockSize_ = 0;
+    std::function<void()> taken_;
 
     std::function<std::string_view()> next_;
     std::string_view chunk_;

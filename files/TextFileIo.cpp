@@ -68,6 +68,27 @@ bool ParseNumber(const char*& p, const char* end, double& value) {
         s += 2;
         r = std::from_chars(s, end, v, std::chars_format::hex);
     } else {
+        // The usual number of a drawing file: at most 19 digits, a point, no exponent. Its
+        // digits m and the k of them after the point give m / 10^k, which one division
+        // rounds correctly when m < 2^53 and k <= 22: what from_chars reads, sooner.
+        static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const char* q = s;
+        uint64_t m = 0;
+        int digits = 0, after = 0;
+        for (; q != end && IsDigit(*q); ++q, ++digits) m = m * 10 + uint64_t(*q - '0');
+        if (q != end && *q == '.') {
+            for (++q; q != end && IsDigit(*q); ++q, ++digits, ++after)
+                m = m * 10 + uint64_t(*q - '0');
+        }
+        if (digits > 0 && digits <= 19 && m <= (uint64_t(1) << 53) && after <= 22 &&
+            (q == end || (*q != 'e' && *q != 'E'))) {
+            v = after ? double(m) / kPow10[after] : double(m);
+            p = q;
+            value = negative ? -v : v;
+            return true;
+        }
         r = std::from_chars(s, end, v);
     }
     if (r.ec == std::errc::invalid_argument) return false;
