@@ -16,6 +16,7 @@
 
 #include "files/DxfReader.h"
 #include "files/DxfWriter.h"
+#include "files/TextFileIo.h"
 #include "model/DrawingStore.h"
 #include "tests/files/StoreDump.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -539,6 +540,97 @@ TEST(DxfReader, FilesAreStreamedSoThatAHundredMegabyteLineIsNeverHeld) {
     EXPECT_TRUE(ImportDxfFile(empty.fileName().toStdString(), s, {}, report));
     EXPECT_EQ(Dump(s), "");
     EXPECT_TRUE(report.notes.empty());
+}
+
+TEST(DxfReader, PairsParsedAheadOnAThreadAreThePairsReadInPlace) {
+    // Numbers in every form the parser meets, the fixtures, skipped and extended pairs, an
+    // overlong line and many blocks' worth of pairs; the last line without its line feed.
+    std::mt19937 random(26);
+    std::string bytes = Slurp(kData + "entities.dxf") + Slurp(kData + "crlf.dxf") +
+                        "10\n1e400\n10\n-0.0\n10\n0x1p3\n10\n5.\n10\n.5\n10\n1.5e\n10\ninf\n" +
+                        "10\n12345678901234567890.5\n10\n9007199254740993\nx\n1\n" +
+                        Pair(1001, "xdata") + "10\n" + std::string(kDxfMaxLineBytes + 9, '1') +
+                        "\n";
+    for (int i = 0; i < 40000; ++i) {
+        char number[64];
+        const double v = std::ldexp(double(random()) - 2147483648.0, int(random() % 40) - 30);
+        std::snprintf(number, sizeof number, i % 3 ? "%.*f" : "%.*g", int(random() % 19), v);
+        bytes += Pair(10 + i % 30, number) + Pair(i % 10, "T " + std::to_string(i));
+    }
+    bytes += "0\nEOF";
+    for (std::size_t chunkSize : {std::size_t(4093), std::size_t(1) << 20}) {
+        DxfPairReader inPlace(bytes);
+        std::size_t at = 0;
+        std::unique_ptr<DxfPairReader> ahead =
+            DxfPairReader::ReadingAhead([&]() -> std::string_view {
+                std::string_view chunk = std::string_view(bytes).substr(at, chunkSize);
+                at += chunk.size();
+                return chunk;
+            });
+        EXPECT_EQ(Pairs(*ahead), Pairs(inPlace));
+        EXPECT_EQ(ahead->overlongPairs, 1);
+        EXPECT_EQ(ahead->pairsWithoutCode, 1);
+    }
+    // A pair handed back comes again, also the first one of a block, and is counted once.
+    DxfPairReader inPlace(bytes);
+    std::size_t at = 0;
+    auto ahead = DxfPairReader::ReadingAhead([&]() -> std::string_view {
+        std::string_view chunk = std::string_view(bytes).substr(at, 777);
+        at += chunk.size();
+        return chunk;
+    });
+    DxfGroupValue a, b;
+    for (int n = 0, code = 0; code != -1; ++n) {
+        code = ReadGroupPair(*ahead, a);
+        ASSERT_EQ(code, ReadGroupPair(inPlace, b));
+        if (code == -1) break;
+        if (n % 3 == 0 || code == -999) {
+            ahead->HandBack();
+            ASSERT_EQ(ReadGroupPair(*ahead, a), code);
+        }
+        ASSERT_EQ(std::string(a.text) + "|" + std::string(a.line),
+                  std::string(b.text) + "|" + std::string(b.line));
+    }
+    EXPECT_EQ(ahead->overlongPairs, 1);
+    // A reader dropped half-way (a cancelled load) stops its thread.
+    at = 0;
+    ahead = DxfPairReader::ReadingAhead([&]() -> std::string_view {
+        std::string_view chunk = std::string_view(bytes).substr(at, 100);
+        at += chunk.size();
+        return chunk;
+    });
+    EXPECT_EQ(ReadGroupPair(*ahead, a), 999);
+    ahead.reset();
+}
+
+TEST(DxfReader, NumbersReadAsStrtodReadsThem) {
+    // The quick road for plain decimals against the C library, on the digits, points and
+    // lengths at the edges of it (19 digits, 2^53, 22 decimals).
+    std::mt19937_64 random(53);
+    std::vector<std::string> texts = {"9007199254740992",  "9007199254740993", "0.1",
+                                      "1234567890123456789", "12345678901234567890",
+                                      "0.0000000000000000000001", "00000000000000000001.5",
+                                      "-7.", "+.25", "1e5", "3.5E-2", "1.5e", "-", ".", "0x10"};
+    for (int i = 0; i < 200000; ++i) {
+        std::string t = i % 2 ? "-" : "";
+        const int digits = 1 + int(random() % 22), point = int(random() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) t += '.';
+            t += char('0' + random() % 10);
+        }
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        const char* p = t.c_str();
+        double parsed = -1.0;
+        const bool ok = ParseNumber(p, t.c_str() + t.size(), parsed);
+        char* end = nullptr;
+        const double expected = std::strtod(t.c_str(), &end);
+        ASSERT_EQ(ok, end != t.c_str()) << t;
+        if (!ok) continue;
+        ASSERT_EQ(p, end) << t;
+        ASSERT_EQ(std::memcmp(&parsed, &expected, sizeof parsed), 0) << t;
+    }
 }
 
 }  // namespace
