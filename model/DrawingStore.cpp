@@ -241,10 +241,24 @@ void DrawingStore::SetCircleAlive(int32_t i, bool alive) {
 int32_t DrawingStore::AddPoint(double x, double y, uint8_t kind, uint8_t o1k, int32_t o1i,
                                uint8_t o2k, int32_t o2i) {
     if (!std::isfinite(x) || !std::isfinite(y)) return -1;
-    int32_t i = NextFreePointSlot();
-    if (i < 0) return -1;
-    pointAt(i) = PointElement{x, y, kind, o1k, o1i, o2k, o2i};
-    freePoints_.Set(i, false);
+    int32_t i;
+    if (pointTop == pointAlloc && !freePoints_.AnyFree() && pointAlloc < INT32_MAX) {
+        // The usual case while a drawing is read: every slot is taken and the point goes
+        // into a new one past the end, taken at once, so it never counts as free.
+        try {
+            points_.emplace_back();
+        } catch (const std::bad_alloc&) {
+            ShowMessage("Pointメモリ確保に失敗しました");
+            return -1;
+        }
+        i = pointTop = ++pointAlloc;
+        pointAt(i) = PointElement{x, y, kind, o1k, o1i, o2k, o2i};
+    } else {
+        i = NextFreePointSlot();
+        if (i < 0) return -1;
+        pointAt(i) = PointElement{x, y, kind, o1k, o1i, o2k, o2i};
+        freePoints_.Set(i, false);
+    }
     pointGrid_.Added(i);
     return i;
 }

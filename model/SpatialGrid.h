@@ -16,6 +16,7 @@ public:
     void AllFree(int32_t count);
     void Set(int32_t slot, bool free);
     bool IsFree(int32_t slot) const;
+    bool AnyFree() const { return free_ != 0; }
     // Lowest free slot in 0..limit, or -1.
     int32_t Lowest(int32_t limit) const;
 
