@@ -197,7 +197,7 @@ std::string_view DxfName(std::string_view line) {
     return line;
 }
 
-int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
+int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value) {
     if (file.feed_) {
         if (file.handedBack_) {
             // The pair handed back is still in the block at hand.

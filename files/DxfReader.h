@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "files/DxfPairBlock.h"
+
 class DrawingStore;
 class DxfPairFeed;
-struct DxfPairBlock;
 
 struct DxfReadSettings {  // the main window's tuning values
     double splineResolution = 5.0;
@@ -101,6 +102,7 @@ public:
 
 private:
     friend int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
+    friend int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value);
     bool Fetch();
     // The next pair parsed ahead; `again` for the pair handed back, read a second time.
     int ReadAhead(DxfGroupValue& value, bool again);
@@ -125,7 +127,22 @@ private:
 // Reads the next pair and returns its group code; -1 at the end of the data, -999 for a pair
 // that was read and is not of interest (also a code line holding no integer, a code of -1,
 // an overlong line). Pairs of codes 1000 and above (extended data) are passed over.
-int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
+int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value);  // all but the quick case
+inline int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
+    // A file read ahead: the next pair mostly waits in the block at hand.
+    if (file.blockPos_ < file.blockSize_ && !file.handedBack_) {
+        const DxfParsedPair& p = file.block_->pairs[file.blockPos_++];
+        const char* bytes = file.block_->bytes.data();
+        value.text = {bytes + p.textAt, p.textSize};
+        value.line = {bytes + p.lineAt, p.lineSize};
+        value.real = p.real;
+        value.integer = p.integer;
+        value.converted = p.converted;
+        if (p.skipped) ++(p.skipped == 1 ? file.overlongPairs : file.pairsWithoutCode);
+        return p.code;
+    }
+    return ReadGroupPairOnward(file, value);
+}
 
 // A name's value line without the blanks around it.
 std::string_view DxfName(std::string_view line);
