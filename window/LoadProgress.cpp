@@ -12,6 +12,11 @@ LoadProgress::~LoadProgress() = default;
 
 void LoadProgress::Report(int64_t done, int64_t total, int64_t count) {
     if (clock_.elapsed() < showAfterMs || total <= 0) return;
+    // Twenty-five times a second is smooth to the eye; each time costs a repaint of the
+    // dialog and of the window, which a load of a million elements would pay hundreds of
+    // times over.
+    if (dialog_ && shown_.elapsed() < kIntervalMs) return;
+    shown_.start();
     if (!dialog_) {
         dialog_ = std::make_unique<QProgressDialog>(parent_);
         dialog_->setObjectName(QStringLiteral("LoadProgressDialog"));

@@ -26,7 +26,9 @@ public:
     static inline int showAfterMs = 500;
 
 private:
+    static constexpr int kIntervalMs = 40;
     QWidget* parent_;
     QElapsedTimer clock_;
+    QElapsedTimer shown_;  // since the dialog last showed progress
     std::unique_ptr<QProgressDialog> dialog_;
 };

@@ -103,6 +103,14 @@ void TForm1::RedrawAll(bool keepMarker) {
     // a click then erases its rubber band from the canvas it was drawn on, not from a half
     // drawn one, and an event that asks for another redraw gets it after this one.
     QCoreApplication::processEvents();
+    // Those events may have posted more: the scroll area lays itself out anew after the
+    // surface changed size, which resizes the viewport. Done now, the canvas below gets its
+    // final size at once.
+    QCoreApplication::sendPostedEvents();
+    // What those events asked to repaint (a drawing opened, the surface resized) is what
+    // the redraw below paints: it syncs the canvas first. A second pass after it would only
+    // paint the same again, a whole second on a drawing of a million elements.
+    repaintPending_ = false;
     do {
         redrawAgain_ = false;
         const int32_t caught = keepMarker ? store.snapIndex : -1;
