@@ -159,6 +159,16 @@ std::string_view UpToNul(std::string_view s) {
 bool ParseInteger(std::string_view s, int32_t& out) {
     const char* p = SkipSpace(s.data(), s.data() + s.size());
     const char* end = s.data() + s.size();
+    // The usual group code: a few digits, which cannot leave the range below ten of them.
+    if (p != end && IsDigit(*p)) {
+        const char* q = p;
+        uint32_t v = 0;
+        for (; q != end && q - p < 9 && IsDigit(*q); ++q) v = v * 10 + uint32_t(*q - '0');
+        if (q == end || !IsDigit(*q)) {
+            out = int32_t(v);
+            return true;
+        }
+    }
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     if (p == end || !IsDigit(*p)) return false;
