@@ -156,6 +156,51 @@ bool ReadFileLines(const std::string& path, LineSplitter& splitter,
     return true;
 }
 
+namespace {
+
+// "00" to "99", so that numbers are written two digits at a time.
+struct DigitPairs {
+    char text[200];
+};
+constexpr DigitPairs MakeDigitPairs() {
+    DigitPairs d{};
+    for (int i = 0; i < 100; ++i) {
+        d.text[2 * i] = char('0' + i / 10);
+        d.text[2 * i + 1] = char('0' + i % 10);
+    }
+    return d;
+}
+constexpr DigitPairs kDigitPairs = MakeDigitPairs();
+
+void PutPair(char* p, uint32_t n) { std::memcpy(p, kDigitPairs.text + 2 * n, 2); }
+
+// Writes the decimal digits of u so that they end at `end`; returns where they start.
+char* DigitsBefore(char* end, uint64_t u) {
+    while (u >= 100) {
+        end -= 2;
+        PutPair(end, uint32_t(u % 100));
+        u /= 100;
+    }
+    if (u >= 10) {
+        end -= 2;
+        PutPair(end, uint32_t(u));
+    } else {
+        *--end = char('0' + u);
+    }
+    return end;
+}
+
+int DigitCount(uint64_t u) {
+    for (int n = 0;; n += 4, u /= 10000) {
+        if (u < 10) return n + 1;
+        if (u < 100) return n + 2;
+        if (u < 1000) return n + 3;
+        if (u < 10000) return n + 4;
+    }
+}
+
+}  // namespace
+
 char* WriteFixed6(char* p, char* end, double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -193,48 +238,34 @@ char* WriteFixed6(char* p, char* end, double v) {
         whole = uint64_t(n) / 1000000u;
         frac = uint32_t(uint64_t(n) % 1000000u);
     }
-    p = std::to_chars(p, end, whole).ptr;
+    p += DigitCount(whole);
+    DigitsBefore(p, whole);
     *p++ = '.';
-    for (int i = 5; i >= 0; --i) {
-        p[i] = char('0' + frac % 10);
-        frac /= 10;
-    }
+    PutPair(p, frac / 10000);
+    PutPair(p + 2, frac / 100 % 100);
+    PutPair(p + 4, frac % 100);
     return p + 6;
+}
+
+char* WriteIntSlow(char* p, int64_t v, int width) {
+    if (width == 5 && v >= 0 && v < 100000) {
+        // Slot numbers: five places, the digits written over blanks.
+        std::memcpy(p, "    ", 4);
+        DigitsBefore(p + 5, uint64_t(v));
+        return p + 5;
+    }
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    char* b = DigitsBefore(end, v < 0 ? 0 - uint64_t(v) : uint64_t(v));
+    if (v < 0) *--b = '-';
+    for (auto n = end - b; n < width; ++n) *p++ = ' ';
+    std::memcpy(p, b, size_t(end - b));
+    return p + (end - b);
 }
 
 void RecordText::Text(std::string_view s) {
     size_t room = size_t(text_ + kRoom - p_);
     p_ = std::copy_n(s.data(), std::min(room, s.size()), p_);
-}
-
-void RecordText::IntSlow(int64_t v, int width) {
-    if (width == 5 && v >= 0 && v < 100000) {
-        // Slot numbers: five places, leading zeros turned into blanks.
-        char* p = p_;
-        uint32_t u = uint32_t(v);
-        for (int i = 4; i >= 0; --i) {
-            p[i] = char('0' + u % 10);
-            u /= 10;
-        }
-        for (int i = 0; i < 4 && p[i] == '0'; ++i) p[i] = ' ';
-        p_ = p + 5;
-        return;
-    }
-    char digits[24];
-    char* const end = digits + sizeof digits;
-    char* b = end;
-    uint64_t u = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
-    do {
-        *--b = char('0' + u % 10);
-        u /= 10;
-    } while (u);
-    if (v < 0) *--b = '-';
-    // Through a local pointer: a store through p_ could change p_ itself, as the compiler
-    // sees it, and would cost a reload for every character.
-    char* p = p_;
-    for (auto n = end - b; n < width; ++n) *p++ = ' ';
-    while (b != end) *p++ = *b++;
-    p_ = p;
 }
 
 bool SaveFileAtomically(const std::string& path,
