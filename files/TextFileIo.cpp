@@ -214,12 +214,25 @@ char* WriteFixed6(char* p, char* end, double v) {
         return std::to_chars(p, end, v, std::chars_format::fixed, 6).ptr;
     // The value in millionths: m * 10^6 * 2^e, exact in 128 bits, then rounded.
     using U128 = unsigned __int128;
-    U128 n = U128(m) * 1000000u;
-    if (e >= 0) {
-        n <<= e;
+    const U128 exact = U128(m) * 1000000u;
+    uint64_t whole;
+    uint32_t frac;
+    const int s = -e;
+    if (s >= 10 && s < 64) {
+        // The usual coordinate, from 2^-11 to 2^43: the millionths fit in 64 bits and the
+        // bits shifted out are the low word's.
+        const uint64_t hi = uint64_t(exact >> 64), lo = uint64_t(exact);
+        uint64_t n = (hi << (64 - s)) | (lo >> s);
+        const uint64_t r = lo & ((uint64_t(1) << s) - 1);
+        const uint64_t half = uint64_t(1) << (s - 1);
+        n += uint64_t(r > half) | (uint64_t(r == half) & n);
+        whole = n / 1000000u;
+        frac = uint32_t(n % 1000000u);
     } else {
-        const int s = -e;
-        if (s >= 100) {
+        U128 n = exact;
+        if (e >= 0) {
+            n <<= e;
+        } else if (s >= 100) {
             n = 0;  // below half a millionth: n < 2^73 < 2^(s - 1)
         } else {
             const U128 q = n >> s;
@@ -227,17 +240,16 @@ char* WriteFixed6(char* p, char* end, double v) {
             const U128 half = U128(1) << (s - 1);
             n = q + ((r > half || (r == half && (q & 1))) ? 1 : 0);
         }
+        if (n >> 64) {
+            whole = uint64_t(n / 1000000u);
+            frac = uint32_t(n % 1000000u);
+        } else {  // a division of 64 bits where it does
+            whole = uint64_t(n) / 1000000u;
+            frac = uint32_t(uint64_t(n) % 1000000u);
+        }
     }
-    if (bits >> 63) *p++ = '-';
-    uint64_t whole;
-    uint32_t frac;
-    if (n >> 64) {
-        whole = uint64_t(n / 1000000u);
-        frac = uint32_t(n % 1000000u);
-    } else {  // a coordinate below 1.8e13: a division of 64 bits
-        whole = uint64_t(n) / 1000000u;
-        frac = uint32_t(uint64_t(n) % 1000000u);
-    }
+    *p = '-';
+    p += bits >> 63;
     p += DigitCount(whole);
     DigitsBefore(p, whole);
     *p++ = '.';
