@@ -89,7 +89,8 @@ bool ReadFileLines(const std::string& path, LineSplitter& splitter,
 // Writes v as printf's %.6lf does in the C locale (the exact binary value rounded to six
 // decimals, ties to even) and returns the end of what it wrote. The usual coordinate is
 // rounded in integer arithmetic; very large values, infinities and NaNs go to
-// std::to_chars, which writes the same characters more slowly.
+// std::to_chars, which writes the same characters more slowly. Up to 8 bytes after what it
+// wrote may be overwritten, within `end`.
 char* WriteFixed6(char* p, char* end, double v);
 // The most WriteFixed6 writes: a minus, the 309 digits of the largest double, the point and
 // six decimals.
@@ -97,7 +98,8 @@ inline constexpr std::size_t kMaxFixed6Chars = 317;
 
 char* WriteIntSlow(char* p, int64_t v, int width);
 // Writes v as printf's %d does, or %5d with width 5 (right-aligned in blanks), and returns
-// the end; at most 20 characters or `width`.
+// the end. It needs room for 24 bytes, or `width` if more: up to 8 bytes after what it
+// wrote may be overwritten.
 inline char* WriteInt(char* p, int64_t v, int width = 0) {
     if (uint64_t(v) < 10 && width <= 1) {  // kinds and colours: one digit
         *p = char('0' + v);
