@@ -1,4 +1,4 @@
-// The native "dac" drawing file: the record parser, the readers, the writer and the save.
+// The native "dac" drawing file: the record parser and the readers.
 #include "files/DacFile.h"
 
 #include <algorithm>
@@ -97,20 +97,6 @@ LineSplitter RecordSplitter(std::vector<DacRecord>& out, DacExtras* extras) {
     });
 }
 
-// %XX for the bytes that would break the record's line or its escapes.
-void EscapedText(std::string& out, const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F || c == '%') {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += char(c);
-        }
-    }
-}
-
 }  // namespace
 
 bool ParseDacLine(std::string_view line, DacRecord& out) {
@@ -186,116 +172,4 @@ void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records
     for (const DacText& t : extras->texts)
         if (store.AppendText(t.x, t.y, t.text, t.height, t.angle) && store.textCount > 0)
             store.text(store.textCount - 1).colour = t.colour;
-}
-
-namespace {
-
-// The style record after an element record, only where the style is not the default. The
-// fill colour of an element that is not filled shows nowhere and makes no record.
-bool PutStyle(ChunkWriter& writer, int32_t colour, int32_t penWidth, int32_t fillStyle,
-              int32_t fillColour) {
-    if (colour == kDacDefaultColour && penWidth == 1 && fillStyle == 1) return true;
-    RecordText t;
-    t.Char('S');
-    for (int32_t v : {colour, penWidth, fillStyle, fillColour}) {
-        t.Char(' ');
-        t.Int(v);
-    }
-    t.End();
-    return writer.Put(t);
-}
-
-}  // namespace
-
-bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink) {
-    ChunkWriter writer(sink);
-    // The tables by iterator, as the scans do; the counters never pass the tables' ends,
-    // but a bound on the table costs nothing.
-    const auto& lines = store.lines();
-    int64_t count = std::min<int64_t>(int64_t(store.lineTop) + 1, int64_t(lines.size()));
-    int32_t i = 0;
-    for (auto it = lines.begin(); i < count; ++it, ++i) {
-        const LineElement& l = *it;
-        if (!l.alive) continue;
-        RecordText t;
-        t.Char('L');
-        t.Char(' ');
-        t.Int(i, 5);
-        for (double v : {l.x1, l.y1, l.x2, l.y2}) {
-            t.Char(' ');
-            t.Fixed(v);
-        }
-        t.End();
-        if (!writer.Put(t)) return false;
-        if (!PutStyle(writer, l.colour, l.penWidth, 1, kDacDefaultColour)) return false;
-    }
-    const auto& circles = store.circles();
-    count = std::min<int64_t>(int64_t(store.circleTop) + 1, int64_t(circles.size()));
-    i = 0;
-    for (auto it = circles.begin(); i < count; ++it, ++i) {
-        const CircleElement& c = *it;
-        if (!c.alive) continue;
-        RecordText t;
-        t.Char('C');
-        t.Char(' ');
-        t.Int(i, 5);
-        for (double v : {c.cx, c.cy, c.radius, c.startAngle, c.endAngle}) {
-            t.Char(' ');
-            t.Fixed(v);
-        }
-        t.End();
-        if (!writer.Put(t)) return false;
-        if (!PutStyle(writer, c.colour, c.penWidth, c.fillStyle, c.fillColour)) return false;
-    }
-    for (int32_t k = 0; k < store.textCount; ++k) {
-        const TextElement& x = store.text(k);
-        if (!x.alive) continue;
-        RecordText t;
-        t.Char('T');
-        for (double v : {x.x, x.y, x.height, x.angle}) {
-            t.Char(' ');
-            t.Fixed(v);
-        }
-        t.Char(' ');
-        t.Int(x.colour);
-        t.Char(' ');
-        std::string line(t.View());
-        EscapedText(line, EncodeCodePage932Text(x.text));
-        line += "\r\n";
-        if (!writer.Put(line)) return false;
-    }
-    // Every point slot up to the top, free ones included: the file carries the point table
-    // as it stands.
-    const auto& points = store.points();
-    count = std::min<int64_t>(int64_t(store.pointTop) + 1, int64_t(points.size()));
-    i = 0;
-    for (auto it = points.begin(); i < count; ++it, ++i) {
-        const PointElement& p = *it;
-        RecordText t;
-        t.Char('P');
-        t.Char(' ');
-        t.Int(i, 5);
-        t.Char(' ');
-        t.Int(p.kind);
-        t.Char(' ');
-        t.Int(p.owner1Kind);
-        t.Char(' ');
-        t.Int(p.owner1Index, 5);
-        t.Char(' ');
-        t.Int(p.owner2Kind);
-        t.Char(' ');
-        t.Int(p.owner2Index, 5);
-        t.Char(' ');
-        t.Fixed(p.x);
-        t.Char(' ');
-        t.Fixed(p.y);
-        t.End();
-        if (!writer.Put(t)) return false;
-    }
-    return writer.Flush();
-}
-
-bool SaveDacFile(const std::string& path, const DrawingStore& store) {
-    return SaveFileAtomically(
-        path, [&store](const TextSink& sink) { return WriteDacRecords(store, sink); });
 }

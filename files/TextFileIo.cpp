@@ -1,16 +1,22 @@
 // Line-oriented text files: locale-free numbers, line splitting, chunked and atomic writing.
 #include "files/TextFileIo.h"
 
+#include <fcntl.h>
+
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <system_error>
 #include <vector>
 
 namespace {
+
+// How much written data SaveFileAtomically collects before it asks for it to go to the disk.
+constexpr int64_t kWriteBehind = int64_t(8) << 20;
 
 bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -177,6 +183,86 @@ bool ReadFileLines(const std::string& path, LineSplitter& splitter,
     return true;
 }
 
+namespace {
+
+// "00" to "99", so that numbers are written two digits at a time.
+struct DigitPairs {
+    char text[200];
+};
+constexpr DigitPairs MakeDigitPairs() {
+    DigitPairs d{};
+    for (int i = 0; i < 100; ++i) {
+        d.text[2 * i] = char('0' + i / 10);
+        d.text[2 * i + 1] = char('0' + i % 10);
+    }
+    return d;
+}
+constexpr DigitPairs kDigitPairs = MakeDigitPairs();
+
+void PutPair(char* p, uint32_t n) { std::memcpy(p, kDigitPairs.text + 2 * n, 2); }
+
+// Writes the decimal digits of u so that they end at `end`; returns where they start.
+char* DigitsBefore(char* end, uint64_t u) {
+    while (u >= 100) {
+        end -= 2;
+        PutPair(end, uint32_t(u % 100));
+        u /= 100;
+    }
+    if (u >= 10) {
+        end -= 2;
+        PutPair(end, uint32_t(u));
+    } else {
+        *--end = char('0' + u);
+    }
+    return end;
+}
+
+int DigitCount(uint64_t u) {
+    for (int n = 0;; n += 4, u /= 10000) {
+        if (u < 10) return n + 1;
+        if (u < 100) return n + 2;
+        if (u < 1000) return n + 3;
+        if (u < 10000) return n + 4;
+    }
+}
+
+// Numbers below 10^8 (coordinates' whole parts, slot numbers) are written without a branch
+// on their length: in a file the lengths change from one number to the next, and each
+// mispredicted branch costs about as much as the whole number.
+constexpr uint32_t kSmall = 100000000;
+
+int SmallDigitCount(uint32_t u) {
+    static constexpr uint32_t kPowers[] = {1,      10,      100,      1000,     10000,
+                                           100000, 1000000, 10000000, 100000000};
+    // The digits of the highest bit's power of two, or one more, and the power of ten decides.
+    // Zero is written as one digit, like one.
+    u |= 1;
+    const int t = (std::bit_width(u) * 1233) >> 12;
+    return t + int(u >= kPowers[t]);
+}
+
+// Writes u < 10^8, `length` digits long, as eight bytes whose tail is scratch for the
+// caller to write over; returns the end of the digits.
+char* PutSmall(char* p, uint32_t u, int length) {
+    char d[8];
+    const uint32_t hi = u / 10000, lo = u % 10000;
+    PutPair(d, hi / 100);
+    PutPair(d + 2, hi % 100);
+    PutPair(d + 4, lo / 100);
+    PutPair(d + 6, lo % 100);
+    uint64_t word;
+    std::memcpy(&word, d, 8);
+    // The leading zeros shifted out of the word's first bytes.
+    if constexpr (std::endian::native == std::endian::little)
+        word >>= 8 * (8 - length);
+    else
+        word <<= 8 * (8 - length);
+    std::memcpy(p, &word, 8);
+    return p + length;
+}
+
+}  // namespace
+
 char* WriteFixed6(char* p, char* end, double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -190,12 +276,25 @@ char* WriteFixed6(char* p, char* end, double v) {
         return std::to_chars(p, end, v, std::chars_format::fixed, 6).ptr;
     // The value in millionths: m * 10^6 * 2^e, exact in 128 bits, then rounded.
     using U128 = unsigned __int128;
-    U128 n = U128(m) * 1000000u;
-    if (e >= 0) {
-        n <<= e;
+    const U128 exact = U128(m) * 1000000u;
+    uint64_t whole;
+    uint32_t frac;
+    const int s = -e;
+    if (s >= 10 && s < 64) {
+        // The usual coordinate, from 2^-11 to 2^43: the millionths fit in 64 bits and the
+        // bits shifted out are the low word's.
+        const uint64_t hi = uint64_t(exact >> 64), lo = uint64_t(exact);
+        uint64_t n = (hi << (64 - s)) | (lo >> s);
+        const uint64_t r = lo & ((uint64_t(1) << s) - 1);
+        const uint64_t half = uint64_t(1) << (s - 1);
+        n += uint64_t(r > half) | (uint64_t(r == half) & n);
+        whole = n / 1000000u;
+        frac = uint32_t(n % 1000000u);
     } else {
-        const int s = -e;
-        if (s >= 100) {
+        U128 n = exact;
+        if (e >= 0) {
+            n <<= e;
+        } else if (s >= 100) {
             n = 0;  // below half a millionth: n < 2^73 < 2^(s - 1)
         } else {
             const U128 q = n >> s;
@@ -203,59 +302,48 @@ char* WriteFixed6(char* p, char* end, double v) {
             const U128 half = U128(1) << (s - 1);
             n = q + ((r > half || (r == half && (q & 1))) ? 1 : 0);
         }
+        if (n >> 64) {
+            whole = uint64_t(n / 1000000u);
+            frac = uint32_t(n % 1000000u);
+        } else {  // a division of 64 bits where it does
+            whole = uint64_t(n) / 1000000u;
+            frac = uint32_t(uint64_t(n) % 1000000u);
+        }
     }
-    if (bits >> 63) *p++ = '-';
-    uint64_t whole;
-    uint32_t frac;
-    if (n >> 64) {
-        whole = uint64_t(n / 1000000u);
-        frac = uint32_t(n % 1000000u);
-    } else {  // a coordinate below 1.8e13: a division of 64 bits
-        whole = uint64_t(n) / 1000000u;
-        frac = uint32_t(uint64_t(n) % 1000000u);
+    *p = '-';
+    p += bits >> 63;
+    if (whole < kSmall) {
+        p = PutSmall(p, uint32_t(whole), SmallDigitCount(uint32_t(whole)));
+    } else {
+        p += DigitCount(whole);
+        DigitsBefore(p, whole);
     }
-    p = std::to_chars(p, end, whole).ptr;
     *p++ = '.';
-    for (int i = 5; i >= 0; --i) {
-        p[i] = char('0' + frac % 10);
-        frac /= 10;
-    }
+    PutPair(p, frac / 10000);
+    PutPair(p + 2, frac / 100 % 100);
+    PutPair(p + 4, frac % 100);
     return p + 6;
+}
+
+char* WriteIntSlow(char* p, int64_t v, int width) {
+    if (v >= 0 && v < kSmall && width <= 8) {
+        // Blanks before the digits written over by the digits where not needed.
+        const int length = SmallDigitCount(uint32_t(v));
+        std::memcpy(p, "        ", 8);
+        return PutSmall(p + std::max(width - length, 0), uint32_t(v), length);
+    }
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    char* b = DigitsBefore(end, v < 0 ? 0 - uint64_t(v) : uint64_t(v));
+    if (v < 0) *--b = '-';
+    for (auto n = end - b; n < width; ++n) *p++ = ' ';
+    std::memcpy(p, b, size_t(end - b));
+    return p + (end - b);
 }
 
 void RecordText::Text(std::string_view s) {
     size_t room = size_t(text_ + kRoom - p_);
     p_ = std::copy_n(s.data(), std::min(room, s.size()), p_);
-}
-
-void RecordText::IntSlow(int64_t v, int width) {
-    if (width == 5 && v >= 0 && v < 100000) {
-        // Slot numbers: five places, leading zeros turned into blanks.
-        char* p = p_;
-        uint32_t u = uint32_t(v);
-        for (int i = 4; i >= 0; --i) {
-            p[i] = char('0' + u % 10);
-            u /= 10;
-        }
-        for (int i = 0; i < 4 && p[i] == '0'; ++i) p[i] = ' ';
-        p_ = p + 5;
-        return;
-    }
-    char digits[24];
-    char* const end = digits + sizeof digits;
-    char* b = end;
-    uint64_t u = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
-    do {
-        *--b = char('0' + u % 10);
-        u /= 10;
-    } while (u);
-    if (v < 0) *--b = '-';
-    // Through a local pointer: a store through p_ could change p_ itself, as the compiler
-    // sees it, and would cost a reload for every character.
-    char* p = p_;
-    for (auto n = end - b; n < width; ++n) *p++ = ' ';
-    while (b != end) *p++ = *b++;
-    p_ = p;
 }
 
 bool SaveFileAtomically(const std::string& path,
@@ -264,8 +352,22 @@ bool SaveFileAtomically(const std::string& path,
     // only on commit; it never falls back to writing the target in place.
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const TextSink sink = [&file](std::string_view chunk) {
-        return file.write(chunk.data(), qint64(chunk.size())) == qint64(chunk.size());
+    int64_t written = 0, handedOn = 0;
+    const TextSink sink = [&](std::string_view chunk) {
+        if (file.write(chunk.data(), qint64(chunk.size())) != qint64(chunk.size())) return false;
+        written += int64_t(chunk.size());
+#ifdef __linux__
+        // The commit syncs the file to the disk before the rename. Handing each few
+        // megabytes to the disk as they are written lets that happen while the rest is
+        // being made, rather than all at the end: for a file of hundreds of megabytes the
+        // final sync was the larger part of saving. Only a request: a failure of the
+        // writing itself is still reported by the sync.
+        if (written - handedOn >= kWriteBehind) {
+            sync_file_range(file.handle(), handedOn, written - handedOn, SYNC_FILE_RANGE_WRITE);
+            handedOn = written;
+        }
+#endif
+        return true;
     };
     if (!write(sink)) {
         file.cancelWriting();  // the destructor removes the temporary file

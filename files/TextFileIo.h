@@ -89,8 +89,24 @@ bool ReadFileLines(const std::string& path, LineSplitter& splitter,
 // Writes v as printf's %.6lf does in the C locale (the exact binary value rounded to six
 // decimals, ties to even) and returns the end of what it wrote. The usual coordinate is
 // rounded in integer arithmetic; very large values, infinities and NaNs go to
-// std::to_chars, which writes the same characters more slowly.
+// std::to_chars, which writes the same characters more slowly. Up to 8 bytes after what it
+// wrote may be overwritten, within `end`.
 char* WriteFixed6(char* p, char* end, double v);
+// The most WriteFixed6 writes: a minus, the 309 digits of the largest double, the point and
+// six decimals.
+inline constexpr std::size_t kMaxFixed6Chars = 317;
+
+char* WriteIntSlow(char* p, int64_t v, int width);
+// Writes v as printf's %d does, or %5d with width 5 (right-aligned in blanks), and returns
+// the end. It needs room for 24 bytes, or `width` if more: up to 8 bytes after what it
+// wrote may be overwritten.
+inline char* WriteInt(char* p, int64_t v, int width = 0) {
+    if (uint64_t(v) < 10 && width <= 1) {  // kinds and colours: one digit
+        *p = char('0' + v);
+        return p + 1;
+    }
+    return WriteIntSlow(p, v, width);
+}
 
 // One record's text, built without printf so that no locale can change it.
 class RecordText {
@@ -98,13 +114,7 @@ public:
     void Char(char c) { *p_++ = c; }
     void Text(std::string_view s);  // cut at the buffer's end
     // Like printf's %d, or %5d with width 5: right-aligned in blanks.
-    void Int(int64_t v, int width = 0) {
-        if (uint64_t(v) < 10 && width <= 1) {  // kinds and colours: one digit
-            *p_++ = char('0' + v);
-            return;
-        }
-        IntSlow(v, width);
-    }
+    void Int(int64_t v, int width = 0) { p_ = WriteInt(p_, v, width); }
     // Like printf's %lf in the C locale: fixed-point, six decimals, correctly rounded (ties
     // to even on the exact binary value) and a full stop, whatever locale the process has.
     void Fixed(double v) { p_ = WriteFixed6(p_, text_ + kRoom, v); }
@@ -115,7 +125,6 @@ public:
     std::string_view View() const { return {text_, std::size_t(p_ - text_)}; }
 
 private:
-    void IntSlow(int64_t v, int width);
     // 2 KiB holds five doubles of the largest magnitude in fixed notation; the margin keeps
     // the line end and a few characters after the last number in bounds.
     static constexpr std::size_t kRoom = 2048;

@@ -2,6 +2,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QTemporaryDir>
+#include <random>
+#include <string_view>
 #include <vector>
 
 #include "bench/support/FloorPlan.h"
@@ -9,6 +11,7 @@
 #include "files/DxfReader.h"
 #include "files/DxfText.h"
 #include "files/DxfWriter.h"
+#include "files/TextFileIo.h"
 
 namespace {
 
@@ -34,7 +37,33 @@ void SaveDac(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(SaveDacFile(path, plan));
     state.counters["elements"] = plan.lineTop + plan.circleTop;
 }
-BENCHMARK(SaveDac)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveDac)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The records alone, into a sink that only counts: the formatting without the file.
+void WriteDac(benchmark::State& state) {
+    const DrawingStore& plan = Plan();
+    size_t bytes = 0;
+    for (auto _ : state)
+        WriteDacRecords(plan, [&bytes](std::string_view chunk) {
+            bytes += chunk.size();
+            return true;
+        });
+    state.SetBytesProcessed(int64_t(bytes));
+}
+BENCHMARK(WriteDac)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A million coordinates of a drawing in metres, as the records write them.
+void WriteCoordinates(benchmark::State& state) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> coordinate(-2000.0, 2000.0);
+    std::vector<double> values(1000000);
+    for (double& v : values) v = coordinate(rng);
+    char text[kMaxFixed6Chars + 1];
+    for (auto _ : state)
+        for (double v : values) benchmark::DoNotOptimize(WriteFixed6(text, text + sizeof text, v));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(WriteCoordinates)->Unit(benchmark::kMillisecond);
 
 void OpenDac(benchmark::State& state) {
     const std::string path = TempPath("plan-open.dac").toStdString();

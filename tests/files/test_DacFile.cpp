@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -393,4 +395,88 @@ TEST(DacFile, StylesAndTextsRoundTripAndThePlainReaderSeesTheSameLinesAndCircles
     ASSERT_EQ(extras.styles.size(), 1u);
     EXPECT_EQ(extras.styles[0].record, 1u);
     EXPECT_TRUE(extras.texts.empty());
+}
+
+namespace {
+
+// The records one printf each, as the file has always held them (ASCII texts only).
+std::string PrintedRecords(const DrawingStore& s) {
+    std::string out;
+    char text[1024];
+    auto put = [&](int n) { out.append(text, size_t(n)); };
+    for (int32_t i = 0; i <= s.lineTop; ++i) {
+        const LineElement& l = s.lines()[size_t(i)];
+        if (!l.alive) continue;
+        put(std::snprintf(text, sizeof text, "L %5d %.6lf %.6lf %.6lf %.6lf\r\n", i, l.x1, l.y1,
+                          l.x2, l.y2));
+        if (l.colour != 7 || l.penWidth != 1)
+            put(std::snprintf(text, sizeof text, "S %d %d 1 7\r\n", l.colour, l.penWidth));
+    }
+    for (int32_t i = 0; i <= s.circleTop; ++i) {
+        const CircleElement& c = s.circles()[size_t(i)];
+        if (!c.alive) continue;
+        put(std::snprintf(text, sizeof text, "C %5d %.6lf %.6lf %.6lf %.6lf %.6lf\r\n", i, c.cx,
+                          c.cy, c.radius, c.startAngle, c.endAngle));
+        if (c.colour != 7 || c.penWidth != 1 || c.fillStyle != 1)
+            put(std::snprintf(text, sizeof text, "S %d %d %d %d\r\n", c.colour, c.penWidth,
+                              c.fillStyle, c.fillColour));
+    }
+    for (int32_t i = 0; i < s.textCount; ++i) {
+        const TextElement& t = s.text(i);
+        if (!t.alive) continue;
+        put(std::snprintf(text, sizeof text, "T %.6lf %.6lf %.6lf %.6lf %d ", t.x, t.y, t.height,
+                          t.angle, t.colour));
+        for (unsigned char c : t.text)
+            put(c < 0x20 || c == '%' ? std::snprintf(text, sizeof text, "%%%02X", c)
+                                     : std::snprintf(text, sizeof text, "%c", c));
+        out += "\r\n";
+    }
+    for (int32_t i = 0; i <= s.pointTop; ++i) {
+        const PointElement& p = s.points()[size_t(i)];
+        put(std::snprintf(text, sizeof text, "P %5d %d %d %5d %d %5d %.6lf %.6lf\r\n", i, p.kind,
+                          p.owner1Kind, p.owner1Index, p.owner2Kind, p.owner2Index, p.x, p.y));
+    }
+    return out;
+}
+
+}  // namespace
+
+// A drawing of several megabytes is formatted in slices on worker threads: what arrives
+// is what the records say, in their order, whatever the slices' boundaries (deleted lines
+// and freed point slots, styles, texts, coordinates of every length).
+TEST(DacFile, ALargeDrawingIsWrittenAsItsRecordsOneByOne) {
+    DrawingStore s;
+    ASSERT_TRUE(s.CreateStore());
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> x(-60000, 60000), length(0.001, 900);
+    for (int i = 0; i < 30000; ++i) {  // parallel lines: no crossings, three points each
+        const double a = x(rng), y = i * 0.37 - 5000;
+        ASSERT_TRUE(s.AppendLine(a, y, a + length(rng), y));
+        if (i % 5 == 0) s.StyleLine(i, i % 256, 1 + i % 7);
+    }
+    for (int i = 0; i < 3000; ++i) {  // apart from the lines and from each other
+        ASSERT_TRUE(s.AppendCircle(100000 + (i % 60) * 10.0, (i / 60) * 10.0, 1 + i % 4 * 0.7,
+                                   i % 3 ? 0 : 10.5, i % 3 ? 0 : 200.25));
+        if (i % 4 == 0) s.StyleCircle(i, i % 16, 2, uint8_t(i % 8 == 0 ? 0 : 1), i % 12);
+    }
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(s.AppendText(i * 3.5, -i, "room " + std::to_string(i) + " 50%\t", 2.5, i));
+    for (int i = 0; i < 30000; i += 11) s.DeleteLine(i, 0);
+    const std::string printed = PrintedRecords(s);
+    ASSERT_GT(printed.size(), size_t(6) << 20);
+
+    std::string written;
+    EXPECT_TRUE(WriteDacRecords(s, [&](std::string_view piece) {
+        EXPECT_LE(piece.size(), size_t(1) << 20);
+        EXPECT_TRUE(piece.ends_with("\r\n"));
+        written += piece;
+        return true;
+    }));
+    EXPECT_TRUE(written == printed);  // not EXPECT_EQ: megabytes of difference help no one
+    if (written != printed) {
+        const size_t at = size_t(std::mismatch(written.begin(), written.end(), printed.begin(),
+                                               printed.end()).first - written.begin());
+        ADD_FAILURE() << "first difference at byte " << at << ": "
+                      << written.substr(at - std::min<size_t>(at, 60), 120);
+    }
 }
