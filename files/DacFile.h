@@ -73,8 +73,9 @@ void AppendDacRecords(DrawingStore& store, const std::vector<DacRecord>& records
                       const std::function<void(int64_t done, int64_t total)>& progress = {},
                       const DacExtras* extras = nullptr);
 // Writes the drawing's records through `sink` in pieces of at most 1 MiB, each ending at a
-// record's end unless one record is longer; a large drawing is formatted on worker threads meanwhile (the store is only
-// read). False as soon as the sink fails, which is then not called again, or memory runs out.
+// record's end unless one record is longer; a large drawing is formatted on worker threads
+// meanwhile (the store is only read). False as soon as the sink fails, which is then not
+// called again, or memory runs out.
 bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink);
 // Replaces `path` by a complete new file (temporary file in the same folder, then rename:
 // QSaveFile); false when anything fails, and then an existing file at `path` is untouched.

@@ -105,8 +105,8 @@ char* PutText(SliceBuffer& out, char* p, const TextElement& x) {
 // Slots first to last - 1 of one block of a table, read from the block itself; a block
 // that was never written holds fresh records only.
 template <class T>
-void FormatSlots(const SlotTable<T>& table, std::size_t first, std::size_t last,
-                 SliceBuffer& out, char* (*put)(char*, int32_t, const T&)) {
+void FormatSlots(const SlotTable<T>& table, std::size_t first, std::size_t last, SliceBuffer& out,
+                 char* (*put)(char*, int32_t, const T&)) {
     const T* block = table.BlockOf(first);
     const std::size_t step = block ? 1 : 0;
     const T* r = block ? block + (first & SlotTable<T>::kMask) : &SlotTable<T>::Fresh();
@@ -152,8 +152,8 @@ public:
             return out.Finish(p);
         }
         k -= Slices(texts_, kSliceTexts);
-        FormatSlots(store_.points(), k * kSliceSlots, std::min(points_, (k + 1) * kSliceSlots),
-                    out, PutPoint);
+        FormatSlots(store_.points(), k * kSliceSlots, std::min(points_, (k + 1) * kSliceSlots), out,
+                    PutPoint);
     }
 
 private:
@@ -171,8 +171,8 @@ private:
 bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink) {
     const DacSlices slices(store);
     return WriteSlicesInOrder(
-        slices.Count(), [&slices](std::size_t k, SliceBuffer& out) { slices.Format(k, out); },
-        sink, slices.Records() < kInlineSlots ? 0 : SliceWorkers());
+        slices.Count(), [&slices](std::size_t k, SliceBuffer& out) { slices.Format(k, out); }, sink,
+        slices.Records() < kInlineSlots ? 0 : SliceWorkers());
 }
 
 bool SaveDacFile(const std::string& path, const DrawingStore& store) {

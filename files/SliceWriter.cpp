@@ -94,9 +94,8 @@ private:
 void Pipeline::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        claimable_.wait(lock, [this] {
-            return stop_ || next_ >= count_ || next_ < written_ + slots_.size();
-        });
+        claimable_.wait(
+            lock, [this] { return stop_ || next_ >= count_ || next_ < written_ + slots_.size(); });
         if (stop_ || next_ >= count_) return;
         const std::size_t k = next_++;
         Slot& slot = slots_[k % slots_.size()];
@@ -150,16 +149,15 @@ char* SliceBuffer::Grow(char* at, std::size_t bytes) {
     return data_.get() + used;
 }
 
-int SliceWorkers() {
-    return std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxWorkers);
-}
+int SliceWorkers() { return std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxWorkers); }
 
 bool WriteSlicesInOrder(std::size_t count, const SliceFormatter& format, const TextSink& sink,
                         int workers) {
     try {
         if (workers <= 0 || count < 2) return WriteInline(count, format, sink);
         Pipeline pipeline(count, format, std::min(workers, kMaxWorkers));
-        if (!pipeline.Start(std::min(workers, kMaxWorkers))) return WriteInline(count, format, sink);
+        if (!pipeline.Start(std::min(workers, kMaxWorkers)))
+            return WriteInline(count, format, sink);
         return pipeline.Write(sink);
     } catch (const std::bad_alloc&) {
         return false;

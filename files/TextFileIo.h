@@ -96,6 +96,7 @@ char* WriteFixed6(char* p, char* end, double v);
 // six decimals.
 inline constexpr std::size_t kMaxFixed6Chars = 317;
 
+// WriteInt for anything but a single digit.
 char* WriteIntSlow(char* p, int64_t v, int width);
 // Writes v as printf's %d does, or %5d with width 5 (right-aligned in blanks), and returns
 // the end. It needs room for 24 bytes, or `width` if more: up to 8 bytes after what it

@@ -474,8 +474,9 @@ TEST(DacFile, ALargeDrawingIsWrittenAsItsRecordsOneByOne) {
     }));
     EXPECT_TRUE(written == printed);  // not EXPECT_EQ: megabytes of difference help no one
     if (written != printed) {
-        const size_t at = size_t(std::mismatch(written.begin(), written.end(), printed.begin(),
-                                               printed.end()).first - written.begin());
+        const size_t at = size_t(
+            std::mismatch(written.begin(), written.end(), printed.begin(), printed.end()).first -
+            written.begin());
         ADD_FAILURE() << "first difference at byte " << at << ": "
                       << written.substr(at - std::min<size_t>(at, 60), 120);
     }

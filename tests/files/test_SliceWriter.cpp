@@ -58,15 +58,18 @@ TEST(SliceWriter, SlicesArriveInOrderAndAnyFailureEndsTheWriting) {
             if (k == c.throwingSlice) throw std::bad_alloc();
             FormatNumbered(k, out);
         };
-        const bool ok = WriteSlicesInOrder(count, format, [&](std::string_view piece) {
-            EXPECT_LE(calls, c.failingCall) << "called after failing";
-            if (calls++ == c.failingCall) return false;
-            EXPECT_LE(piece.size(), std::size_t(1) << 20);
-            EXPECT_EQ(piece.back(), '\n');
-            got += piece;
-            while (slicesWritten < count && ends[slicesWritten] <= got.size()) ++slicesWritten;
-            return true;
-        }, c.workers);
+        const bool ok = WriteSlicesInOrder(
+            count, format,
+            [&](std::string_view piece) {
+                EXPECT_LE(calls, c.failingCall) << "called after failing";
+                if (calls++ == c.failingCall) return false;
+                EXPECT_LE(piece.size(), std::size_t(1) << 20);
+                EXPECT_EQ(piece.back(), '\n');
+                got += piece;
+                while (slicesWritten < count && ends[slicesWritten] <= got.size()) ++slicesWritten;
+                return true;
+            },
+            c.workers);
         const bool fails = c.failingCall != kNone || c.throwingSlice != kNone;
         EXPECT_EQ(ok, !fails);
         if (fails) {
