@@ -14,22 +14,6 @@
 
 class DrawingStore;
 
-// Reads the pairs of one entity: `take` sees each until the next code-0 pair, which is handed
-// back to the main loop, or the end of the data.
-template <typename Take>
-void DxfReadPairs(DxfPairReader& file, Take take) {
-    DxfGroupValue v;
-    for (;;) {
-        const int code = ReadGroupPair(file, v);
-        if (code == -1) return;
-        if (code == 0) {
-            file.HandBack();
-            return;
-        }
-        take(code, v);
-    }
-}
-
 // A real that may reach the store, into `target`; false leaves it as it was.
 inline bool Real(const DxfGroupValue& v, double& target) {
     if (!v.converted || !DxfRealUsable(v.real)) return false;

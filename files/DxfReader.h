@@ -144,6 +144,22 @@ inline int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
     return ReadGroupPairOnward(file, value);
 }
 
+// Reads the pairs of one entity: `take` sees each until the next code-0 pair, which is handed
+// back to the main loop, or the end of the data.
+template <typename Take>
+void DxfReadPairs(DxfPairReader& file, Take take) {
+    DxfGroupValue v;
+    for (;;) {
+        const int code = ReadGroupPair(file, v);
+        if (code == -1) return;
+        if (code == 0) {
+            file.HandBack();
+            return;
+        }
+        take(code, v);
+    }
+}
+
 // A name's value line without the blanks around it.
 std::string_view DxfName(std::string_view line);
 

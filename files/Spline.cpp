@@ -89,16 +89,10 @@ SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPo
         std::vector<double>().swap(data.knots);
         std::vector<double>().swap(data.weights);
     };
-    DxfGroupValue v;
-    for (;;) {
-        const int code = ReadGroupPair(file, v);
-        if (code == -1) break;
-        if (code == 0) {
-            // The next entity's pair: its own data must not be taken for this spline's.
-            file.HandBack();
-            break;
-        }
-        if (noMemory) continue;
+    // Up to the next entity's pair, which is handed back: its own data must not be taken
+    // for this spline's.
+    DxfReadPairs(file, [&](int code, const DxfGroupValue& v) {
+        if (noMemory) return;
         const bool usable = v.converted && DxfRealUsable(v.real);
         switch (code) {
             case 10:
@@ -149,7 +143,7 @@ SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPo
             default:  // flags, fit points, tangents, tolerances, ...
                 break;
         }
-    }
+    });
     if (noMemory) return SplineResult::NoMemory;
     if (bad) return SplineResult::BadValue;
     if (tooLarge) return SplineResult::TooLarge;
