@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "model/DrawingStore.h"
 
@@ -13,6 +14,19 @@ inline std::string Number(double v) {
 }
 
 // Shortest round-trip numbers; text bytes outside printable ASCII in hex.
+// Printable ASCII as it is, every other byte (and the backslash) as \xNN.
+inline std::string Escaped(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        char hex[8];
+        if (c >= 0x20 && c < 0x7f && c != '\\')
+            out += char(c);
+        else
+            out.append(hex, std::size_t(std::snprintf(hex, sizeof hex, "\\x%02x", c)));
+    }
+    return out;
+}
+
 inline std::string Dump(const DrawingStore& s) {
     std::string out;
     for (int32_t i = 0; i <= s.lineTop; ++i) {
@@ -31,15 +45,7 @@ inline std::string Dump(const DrawingStore& s) {
         const TextElement& t = s.text(i);
         if (!t.alive) continue;
         out += "T " + Number(t.x) + " " + Number(t.y) + " " + Number(t.height) + " " +
-               Number(t.angle) + " \"";
-        for (unsigned char c : t.text) {
-            char hex[8];
-            if (c >= 0x20 && c < 0x7f && c != '\\')
-                out += char(c);
-            else
-                out.append(hex, std::size_t(std::snprintf(hex, sizeof hex, "\\x%02x", c)));
-        }
-        out += "\"\n";
+               Number(t.angle) + " \"" + Escaped(t.text) + "\"\n";
     }
     return out;
 }
