@@ -30,6 +30,17 @@ struct CircleElement {
     double startAngle = 0.0, endAngle = 0.0;
 };
 
+// What the next current circle keeps of the one before it: style, radius and angles.
+inline void CarryCircleSettings(CircleElement& to, const CircleElement& from) {
+    to.colour = from.colour;
+    to.penWidth = from.penWidth;
+    to.fillStyle = from.fillStyle;
+    to.fillColour = from.fillColour;
+    to.radius = from.radius;
+    to.startAngle = from.startAngle;
+    to.endAngle = from.endAngle;
+}
+
 struct TextElement {
     int32_t alive = 0;
     int32_t colour = 15;

@@ -90,15 +90,7 @@ void DrawingStore::AddCircle(double cx, double cy, double radius, double startAn
     int32_t next = NextFreeCircleSlot();
     if (next < 0) return;
     circleCur = next;
-    CircleElement& d = circle(next);
-    const CircleElement& s = circle(n);
-    d.colour = s.colour;
-    d.penWidth = s.penWidth;
-    d.fillStyle = s.fillStyle;
-    d.fillColour = s.fillColour;
-    d.radius = s.radius;
-    d.startAngle = s.startAngle;
-    d.endAngle = s.endAngle;
+    CarryCircleSettings(circle(next), circle(n));
 }
 
 void DrawingStore::DeleteLine(int32_t index, int broadcast) {

@@ -304,14 +304,7 @@ void DrawingSync::Apply(const ElementRecord& e) {
             s.AddCircle(e.circle.cx, e.circle.cy, e.circle.radius, e.circle.startAngle,
                         e.circle.endAngle, 0);
             s.AdoptId(0);
-            CircleElement& next = s.currentCircle();
-            next.colour = own.colour;
-            next.penWidth = own.penWidth;
-            next.fillStyle = own.fillStyle;
-            next.fillColour = own.fillColour;
-            next.radius = own.radius;
-            next.startAngle = own.startAngle;
-            next.endAngle = own.endAngle;
+            CarryCircleSettings(s.currentCircle(), own);
             return;
         }
         case kLineDelete: {
