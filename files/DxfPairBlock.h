@@ -19,7 +19,8 @@ struct DxfParsedPair {
     uint8_t skipped = 0;
 };
 
-struct DxfPairBlock {
+// On cache lines of its own: the worker fills one block while the import reads another.
+struct alignas(64) DxfPairBlock {
     std::vector<DxfParsedPair> pairs;
     std::string bytes;  // the texts of the pairs, one after another
     bool end = false;   // the last block: the data ends after its pairs

@@ -39,11 +39,13 @@ int DxfPairReader::ReadAhead(DxfGroupValue& value, bool again) {
             block_ = feed_->Take();
             blockPos_ = 0;
             blockSize_ = block_->pairs.size();
+            blockPairs_ = block_->pairs.data();
+            blockBytes_ = block_->bytes.data();
             if (taken_) taken_();
         } while (blockSize_ == 0);
     }
-    const DxfParsedPair& p = block_->pairs[blockPos_++];
-    const char* bytes = block_->bytes.data();
+    const DxfParsedPair& p = blockPairs_[blockPos_++];
+    const char* bytes = blockBytes_;
     value.text = {bytes + p.textAt, p.textSize};
     value.line = {bytes + p.lineAt, p.lineSize};
     value.real = p.real;
@@ -232,7 +234,13 @@ int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value) {
         const bool haveCode = !codeOverlong && ParseInteger(codeLine, code);
         if (!file.NextLine(valueLine, valueOverlong)) return -1;
         if (haveCode && code >= 1000) continue;  // extended data
-        value = DxfGroupValue{};
+        // Built in locals and written out to both copies alike: copying `value` into
+        // `last_` as a whole right after writing it field by field makes the processor wait
+        // for the writes to land, for every pair.
+        std::string_view text, line;
+        double real = 0.0;
+        int32_t integer = 0;
+        bool converted = false;
         int result = -999;
         if (codeOverlong || valueOverlong) {
             ++file.overlongPairs;
@@ -241,27 +249,26 @@ int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value) {
         } else if (code == -1) {
             // Only the end of the data ends the reading.
         } else if (code == 1) {
-            std::string_view text = UpToNul(valueLine);
+            text = UpToNul(valueLine);
             if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-            value.text = text;
-            value.converted = true;
+            converted = true;
             result = code;
         } else if (code <= 9 || code == 100 || code == 101 || code == 999) {
-            value.text = FirstWord(valueLine);
-            std::string_view line = UpToNul(valueLine);
+            text = FirstWord(valueLine);
+            line = UpToNul(valueLine);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            value.line = line;
-            value.converted = true;
+            converted = true;
             result = code;
         } else if ((code >= 10 && code <= 59) || (code >= 210 && code <= 239)) {
-            value.converted = ParseReal(valueLine, value.real);
+            converted = ParseReal(valueLine, real);
             result = code;
         } else if ((code >= 60 && code <= 79) || (code >= 90 && code <= 99)) {
-            value.converted = ParseInteger(valueLine, value.integer);
+            converted = ParseInteger(valueLine, integer);
             result = code;
         }
         file.lastCode_ = result;
-        file.last_ = value;
+        value = DxfGroupValue{text, line, real, integer, converted};
+        file.last_ = DxfGroupValue{text, line, real, integer, converted};
         return result;
     }
 }

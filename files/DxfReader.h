@@ -73,7 +73,10 @@ struct DxfGroupValue {
 };
 
 // The lines of a DXF file, read in place from memory or from chunks streamed off a file.
-class DxfPairReader {
+// On cache lines of its own (alignment makes its size whole lines too): a reader parsing
+// ahead on its thread writes its fields for every pair, and a neighbour in memory that the
+// import's thread reads would make both wait on each other.
+class alignas(128) DxfPairReader {
 public:
     explicit DxfPairReader(std::string_view bytes);
     // `next` hands over the file's bytes chunk by chunk, an empty chunk at the end.
@@ -109,6 +112,10 @@ private:
 
     std::unique_ptr<DxfPairFeed> feed_;
     const DxfPairBlock* block_ = nullptr;
+    // The block's pairs and bytes, kept here: the worker fills the next block meanwhile,
+    // and reading the block's own fields for every pair would share its cache lines.
+    const DxfParsedPair* blockPairs_ = nullptr;
+    const char* blockBytes_ = nullptr;
     std::size_t blockPos_ = 0, blockSize_ = 0;
     std::function<void()> taken_;
 
@@ -131,8 +138,8 @@ int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value);  // all but 
 inline int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
     // A file read ahead: the next pair mostly waits in the block at hand.
     if (file.blockPos_ < file.blockSize_ && !file.handedBack_) {
-        const DxfParsedPair& p = file.block_->pairs[file.blockPos_++];
-        const char* bytes = file.block_->bytes.data();
+        const DxfParsedPair& p = file.blockPairs_[file.blockPos_++];
+        const char* bytes = file.blockBytes_;
         value.text = {bytes + p.textAt, p.textSize};
         value.line = {bytes + p.lineAt, p.lineSize};
         value.real = p.real;
