@@ -14,10 +14,12 @@ namespace {
 // Room for a line, circle or point record and its style record: at most five numbers, the
 // slot numbers, kinds and colours, blanks and line ends.
 constexpr std::size_t kRecordRoom = 5 * (kMaxFixed6Chars + 1) + 256;
-// Slots per slice: one block of the store's tables, about 1 MiB of records.
-constexpr std::size_t kSliceSlots = SlotTable<PointElement>::kBlock;
-static_assert(kSliceSlots == SlotTable<LineElement>::kBlock &&
-              kSliceSlots == SlotTable<CircleElement>::kBlock);
+// Slots per slice, about 1 MiB of records; a slice lies within one block of the store's
+// tables.
+constexpr std::size_t kSliceSlots = 16384;
+static_assert(SlotTable<PointElement>::kBlock % kSliceSlots == 0 &&
+              SlotTable<LineElement>::kBlock % kSliceSlots == 0 &&
+              SlotTable<CircleElement>::kBlock % kSliceSlots == 0);
 // Texts per slice: a drawing holds few, but one text can be long.
 constexpr std::size_t kSliceTexts = 4096;
 // Below this many slots (about 4 MB of records) the calling thread formats everything: the
@@ -102,18 +104,23 @@ char* PutText(SliceBuffer& out, char* p, const TextElement& x) {
     return PutEnd(p);
 }
 
-// Slots first to last - 1 of one block of a table, read from the block itself; a block
-// that was never written holds fresh records only.
+// Slots first to last - 1 within one block of a table, read from the block itself; the
+// slots past those the block holds are fresh.
 template <class T>
 void FormatSlots(const SlotTable<T>& table, std::size_t first, std::size_t last, SliceBuffer& out,
                  char* (*put)(char*, int32_t, const T&)) {
     const T* block = table.BlockOf(first);
-    const std::size_t step = block ? 1 : 0;
-    const T* r = block ? block + (first & SlotTable<T>::kMask) : &SlotTable<T>::Fresh();
+    const std::size_t base = first & ~SlotTable<T>::kMask;
+    const std::size_t held = std::min(last, base + table.ReadyIn(first));
     char* p = out.Start();
-    for (std::size_t i = first; i < last; ++i, r += step) {
+    std::size_t i = first;
+    for (; i < held; ++i) {
         p = out.Room(p, kRecordRoom);
-        p = put(p, int32_t(i), *r);
+        p = put(p, int32_t(i), block[i - base]);
+    }
+    for (; i < last; ++i) {
+        p = out.Room(p, kRecordRoom);
+        p = put(p, int32_t(i), SlotTable<T>::Fresh());
     }
     out.Finish(p);
 }

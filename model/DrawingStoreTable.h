@@ -11,29 +11,55 @@
 #include <type_traits>
 #include <vector>
 
-// Slots 0 to size() - 1 exist. Records live in blocks of 16,384, so that a scan walks
-// long runs of memory and growing never moves a record (references stay valid). A block
-// that was never written, or that Refresh() gave back, holds only fresh records: reading
-// it costs no memory, writing it allocates it. That is how a cleared store returns its
-// memory while every slot up to the allocation mark still exists. A block of plain
-// records whose fresh state is all zero bytes comes from the system already zeroed: its
-// pages cost nothing until the records in them are written.
+// The size of a large page, and zeroed memory of `bytes` starting on one (null when the
+// system has none left), given back by UnmapBlock; `small` bytes at its start stay on
+// small pages.
+inline constexpr size_t kLargePage = size_t(2) << 20;
+void* MapBlock(size_t bytes, size_t small);
+void UnmapBlock(void* p, size_t bytes);
+
+// Records per block as a power of two: the fewest, from 16,384 on, that fill whole large
+// pages; 16,384 for records that no block of up to a million fits that way.
+constexpr size_t BlockShift(size_t recordBytes) {
+    for (size_t k = 14; k <= 20; ++k)
+        if (((size_t(1) << k) * recordBytes) % kLargePage == 0) return k;
+    return 14;
+}
+
+// Slots 0 to size() - 1 exist. Records live in blocks of 16,384 or more (a power of two),
+// so that a scan walks long runs of memory and growing never moves a record (references
+// stay valid). A block that was never written, or that Refresh() gave back, holds only
+// fresh records: reading it costs no memory, writing it allocates it. That is how a
+// cleared store returns its memory while every slot up to the allocation mark still
+// exists. A block of plain records comes from the system already zeroed, so its pages
+// cost nothing until the records in them are written; where the fresh state is not all
+// zero bytes, the records are made fresh as writing reaches them, a page or so at a time,
+// and read as fresh beyond that.
+//
+// A block that holds whole large pages is mapped on its own, on large pages where the
+// system has them: a drawing of a million elements writes some 200 MB of records, and on
+// small pages every 4 KiB of them would stop the program once for the system to map it.
+// The first large page of a table stays on small pages: a small drawing, and the empty
+// stores the program keeps besides the drawing, then cost only the pages they write.
 template <class T>
 class SlotTable {
 public:
-    static constexpr size_t kShift = 14;
+    static constexpr size_t kShift = BlockShift(sizeof(T));
     static constexpr size_t kBlock = size_t(1) << kShift;
     static constexpr size_t kMask = kBlock - 1;
 
     size_t size() const { return size_; }
     const T& operator[](size_t i) const {
-        const T* b = blocks_[i >> kShift].get();
-        return b ? b[i & kMask] : Fresh();
+        const Slot& s = blocks_[i >> kShift];
+        const size_t j = i & kMask;
+        return j < s.ready ? s.records[j] : Fresh();
     }
     T& operator[](size_t i) {
-        Block& b = blocks_[i >> kShift];
-        if (!b) b.reset(NewBlock());
-        return b[i & kMask];
+        Slot& s = blocks_[i >> kShift];
+        const size_t j = i & kMask;
+        if (j >= s.ready) [[unlikely]]
+            Prepare(s, i >> kShift, j);
+        return s.records[j];
     }
     // One more slot, holding a fresh record.
     void emplace_back() {
@@ -47,10 +73,15 @@ public:
     }
     // Every record fresh again, the memory returned; the slots stay.
     void Refresh() {
-        for (auto& b : blocks_) b.reset();
+        for (Slot& s : blocks_) {
+            s.records.reset();
+            s.ready = 0;
+        }
     }
-    // The block holding slot i, or null while it holds only fresh records.
-    const T* BlockOf(size_t i) const { return blocks_[i >> kShift].get(); }
+    // The block holding slot i, or null while it holds only fresh records, and how many
+    // records from its start are held in it (the rest are fresh).
+    const T* BlockOf(size_t i) const { return blocks_[i >> kShift].records.get(); }
+    size_t ReadyIn(size_t i) const { return blocks_[i >> kShift].ready; }
     static const T& Fresh() {
         static const T fresh{};
         return fresh;
@@ -91,15 +122,22 @@ private:
                                    std::is_trivially_destructible_v<T> &&
                                    (std::is_aggregate_v<T> ||
                                     std::is_trivially_default_constructible_v<T>);
+    static constexpr size_t kBytes = kBlock * sizeof(T);
+    static constexpr bool kMapped = kPlain && kBytes % kLargePage == 0;
     struct Free {
         void operator()(T* p) const {
-            if constexpr (kPlain)
+            if constexpr (kMapped)
+                UnmapBlock(p, kBytes);
+            else if constexpr (kPlain)
                 std::free(p);
             else
                 delete[] p;
         }
     };
-    using Block = std::unique_ptr<T[], Free>;
+    struct Slot {
+        std::unique_ptr<T[], Free> records;
+        size_t ready = 0;  // records from the start that live in the block
+    };
     static bool FreshIsZero() {
         static const bool zero = [] {
             unsigned char bytes[sizeof(T)] = {};
@@ -107,17 +145,35 @@ private:
         }();
         return zero;
     }
-    static T* NewBlock() {
-        if constexpr (kPlain) {
-            // calloc creates the records (they are of a kind that needs no constructor run).
-            T* p = static_cast<T*>(std::calloc(kBlock, sizeof(T)));
-            if (!p) throw std::bad_alloc();
-            if (!FreshIsZero()) std::fill_n(p, kBlock, Fresh());
-            return p;
-        } else {
-            return new T[kBlock]();
+    // Slot j of block `index` is about to be written: the block is allocated, and its fresh
+    // records made up to the end of the page that holds j.
+    static void Prepare(Slot& s, size_t index, size_t j) {
+        if (!s.records) {
+            if constexpr (kMapped) {
+                s.records.reset(static_cast<T*>(MapBlock(kBytes, index == 0 ? kLargePage : 0)));
+                if (!s.records) throw std::bad_alloc();
+                s.ready = FreshIsZero() ? kBlock : 0;
+            } else if constexpr (kPlain) {
+                // calloc creates the records (they are of a kind that needs no constructor).
+                T* p = static_cast<T*>(std::calloc(kBlock, sizeof(T)));
+                if (!p) throw std::bad_alloc();
+                if (!FreshIsZero()) std::fill_n(p, kBlock, Fresh());
+                s.records.reset(p);
+                s.ready = kBlock;
+            } else {
+                s.records.reset(new T[kBlock]());
+                s.ready = kBlock;
+            }
         }
+        if (j < s.ready) return;
+        // Small pages within the table's first large page, large pages after it; a record
+        // that runs over the end of a page is made with the next one.
+        const size_t step = index == 0 && (j + 1) * sizeof(T) <= kLargePage ? 65536 : kLargePage;
+        const size_t end = ((j + 1) * sizeof(T) + step - 1) / step * step;
+        const size_t ready = std::min(kBlock, end / sizeof(T));
+        std::fill(s.records.get() + s.ready, s.records.get() + ready, Fresh());
+        s.ready = ready;
     }
-    std::vector<Block> blocks_;
+    std::vector<Slot> blocks_;
     size_t size_ = 0;
 };

@@ -315,6 +315,24 @@ TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
         }
     }
     EXPECT_EQ(lines.BlockOf(2 * SlotTable<LineElement>::kBlock), nullptr);
+    // Records are made fresh as writing reaches them: a block is not written through at
+    // once, a record across a page's end comes out whole, and making more never touches
+    // what was written.
+    const size_t perPage = 65536 / sizeof(LineElement), perLarge = kLargePage / sizeof(LineElement);
+    const size_t b = SlotTable<LineElement>::kBlock;
+    EXPECT_LT(lines.ReadyIn(b), b);
+    for (size_t i : {perPage - 1, perPage, perPage + 1, perLarge, perLarge + 1, 3 * perLarge,
+                     b - 1, b + perLarge - 1, b + perLarge, 2 * b + 2 * perLarge + 1}) {
+        lines[i].x1 = double(i);
+        EXPECT_GT(lines.ReadyIn(i), i % b);
+    }
+    for (size_t i = 0; i < n; i += 97) {
+        const LineElement& l = std::as_const(lines)[i];
+        EXPECT_EQ(l.colour, 7) << i;
+        if (l.x1 != 0.0 && l.x1 != 1.5) EXPECT_EQ(l.x1, double(i));
+    }
+    for (size_t i : {perPage, perLarge + 1, b - 1, b + perLarge, 2 * b + 2 * perLarge + 1})
+        EXPECT_EQ(std::as_const(lines)[i].x1, double(i));
     lines.Refresh();
     points.Refresh();
     EXPECT_EQ(std::as_const(lines)[5].x1, 0.0);

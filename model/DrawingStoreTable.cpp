@@ -1,0 +1,55 @@
+// Large blocks of the drawing store's tables, mapped on large pages.
+#include "model/DrawingStoreTable.h"
+
+#include <cstdint>
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+namespace {
+size_t PageRounded(size_t bytes) {
+#if defined(__unix__)
+    static const size_t page = [] {
+        const long p = sysconf(_SC_PAGESIZE);
+        return p > 0 ? size_t(p) : size_t(4096);
+    }();
+#else
+    const size_t page = 4096;
+#endif
+    return (bytes + page - 1) / page * page;
+}
+}  // namespace
+
+void* MapBlock(size_t bytes, size_t small) {
+#if defined(__unix__)
+    // Mapped with a large page of room to spare, then cut to start on a large page: the
+    // system can only back whole, aligned large pages with one.
+    const size_t len = PageRounded(bytes), span = len + kLargePage;
+    void* m = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) return nullptr;
+    const uintptr_t from = reinterpret_cast<uintptr_t>(m);
+    const uintptr_t at = (from + kLargePage - 1) & ~uintptr_t(kLargePage - 1);
+    if (at > from) munmap(m, at - from);
+    if (const size_t tail = span - (at - from) - len)
+        munmap(reinterpret_cast<void*>(at + len), tail);
+#if defined(MADV_HUGEPAGE)
+    if (len > small)  // a hint: fails harmlessly
+        madvise(reinterpret_cast<void*>(at + small), len - small, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<void*>(at);
+#else
+    (void)small;
+    return std::calloc(1, bytes);
+#endif
+}
+
+void UnmapBlock(void* p, size_t bytes) {
+    if (!p) return;
+#if defined(__unix__)
+    munmap(p, PageRounded(bytes));
+#else
+    (void)bytes;
+    std::free(p);
+#endif
+}
