@@ -73,10 +73,7 @@ struct DxfGroupValue {
 };
 
 // The lines of a DXF file, read in place from memory or from chunks streamed off a file.
-// On cache lines of its own (alignment makes its size whole lines too): a reader parsing
-// ahead on its thread writes its fields for every pair, and a neighbour in memory that the
-// import's thread reads would make both wait on each other.
-class alignas(128) DxfPairReader {
+class DxfPairReader {
 public:
     explicit DxfPairReader(std::string_view bytes);
     // `next` hands over the file's bytes chunk by chunk, an empty chunk at the end.
