@@ -11,12 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-// The size of a large page, and zeroed memory of `bytes` starting on one (null when the
-// system has none left), given back by UnmapBlock; `small` bytes at its start stay on
-// small pages.
-inline constexpr size_t kLargePage = size_t(2) << 20;
-void* MapBlock(size_t bytes, size_t small);
-void UnmapBlock(void* p, size_t bytes);
+#include "model/LargePages.h"
 
 // Records per block as a power of two: the fewest, from 16,384 on, that fill whole large
 // pages; 16,384 for records that no block of up to a million fits that way.
@@ -37,9 +32,7 @@ constexpr size_t BlockShift(size_t recordBytes) {
 // and read as fresh beyond that.
 //
 // A block that holds whole large pages is mapped on its own, on large pages where the
-// system has them: a drawing of a million elements writes some 200 MB of records, and on
-// small pages every 4 KiB of them would stop the program once for the system to map it.
-// The first large page of a table stays on small pages: a small drawing, and the empty
+// system has them: a drawing of a million elements writes some 200 MB of records. The first large page of a table stays on small pages: a small drawing, and the empty
 // stores the program keeps besides the drawing, then cost only the pages they write.
 template <class T>
 class SlotTable {

@@ -1,7 +1,8 @@
-// Large blocks of the drawing store's tables, mapped on large pages.
-#include "model/DrawingStoreTable.h"
+// Memory on large pages.
+#include "model/LargePages.h"
 
 #include <cstdint>
+#include <cstdlib>
 #if defined(__unix__)
 #include <sys/mman.h>
 #include <unistd.h>
