@@ -1,4 +1,5 @@
-// The command line: a drawing to open in the window, or a conversion without a window.
+// The command line: a drawing to open in the window, or a conversion without a window. Only
+// the core of Qt and the files are used here: a conversion loads nothing of the window.
 #include "app/CommandLine.h"
 
 #include <QFileInfo>
@@ -11,8 +12,6 @@
 #include "files/TarnixReader.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
-#include "render/Mprint.h"
-#include "window/TForm1.h"
 
 #ifndef KORVO_VERSION
 #define KORVO_VERSION "0"
@@ -116,29 +115,6 @@ DrawingFormat FormatOf(const QString& path) {
     return DrawingFormat::Unknown;
 }
 
-void OpenDrawing(TForm1& form, const QString& path, bool tarnix) {
-    if (tarnix) {
-        form.OpenTarnixFile(path.toStdString());
-        return;
-    }
-    switch (FormatOf(path)) {
-        case DrawingFormat::Dac:
-            if (form.OpenDacFile(path.toStdString()))
-                Prompts().Message("読み込みに成功しました", "Message");
-            return;
-        case DrawingFormat::Dxf:
-            form.OpenDxfFile(path.toStdString());
-            return;
-        default:
-            break;
-    }
-    ShowMessage("ファイルオープンに失敗しました");
-}
-
-namespace {
-
-// Reads a drawing into the store as the menu commands do, telling on standard error what
-// their message boxes would show. The exit status: 0 when read.
 int ReadDrawing(DrawingStore& store, const QString& input, DrawingFormat format) {
     const std::string path = input.toStdString();
     std::string text = "読み込みに成功しました";
@@ -186,8 +162,6 @@ int UnknownType(const QString& path) {
     return 2;
 }
 
-}  // namespace
-
 int RunConvert(const QString& input, const QString& output, bool tarnix) {
     const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
     const DrawingFormat out = FormatOf(output);
@@ -205,24 +179,5 @@ int RunConvert(const QString& input, const QString& output, bool tarnix) {
         return 1;
     }
     Prompts().Message("ファイル出力に成功しました", "Message");
-    return 0;
-}
-
-int RunPrint(const QString& input, const QString& output, bool tarnix) {
-    const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
-    if (in == DrawingFormat::Unknown) return UnknownType(input);
-    DrawingStore store;
-    if (!store.CreateStore()) return 1;
-    if (int status = ReadDrawing(store, input, in)) return status;
-    // The page is scaled to what is drawn, as in the window; without anything there is
-    // nothing to scale by.
-    if (!DrawingBounds(store)) {
-        ShowMessage("図形がないため印刷できません");
-        return 1;
-    }
-    if (!PrintDrawingToPdf(output.toStdString(), store)) {
-        ShowMessage("印刷に失敗しました");
-        return 1;
-    }
     return 0;
 }

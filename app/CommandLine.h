@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class TForm1;
+class DrawingStore;
 
 struct CommandLine {
     enum class Mode { Window, Convert, Print, Help, Version, Invalid };
@@ -26,18 +26,15 @@ QString VersionText();
 enum class DrawingFormat { Unknown, Dac, Dxf, Tarnix };
 DrawingFormat FormatOf(const QString& path);
 
-// Opens a drawing in the window with the reader its extension names, as the file menu does
-// once the file is chosen. A file whose type is not known, or that cannot be read, is
-// reported and leaves the drawing empty.
-void OpenDrawing(TForm1& form, const QString& path, bool tarnix = false);
-
 // Reads `input` and writes `output` without a window, with the readers, writers and
 // default settings of the menu commands; what the window would show in message boxes goes
 // to standard error. Returns the exit status: 0 when the output was written, 1 when the
 // input could not be read or the output not written, 2 for a format it does not know.
 int RunConvert(const QString& input, const QString& output, bool tarnix = false);
 
-// Reads `input` and prints it to the PDF file `output` with the placement of the print
-// command, without a window and without the question. The exit status as for RunConvert;
-// a drawing without lines has nothing to print and gives 1.
-int RunPrint(const QString& input, const QString& output, bool tarnix = false);
+// Reads a drawing into the store as the menu commands do, telling on standard error what
+// their message boxes would show. The exit status: 0 when read, 1 when it cannot be, 2 for
+// a format it does not know.
+int ReadDrawing(DrawingStore& store, const QString& input, DrawingFormat format);
+// Says on standard error that the type of the file at `path` is not known; returns 2.
+int UnknownType(const QString& path);

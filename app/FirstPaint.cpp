@@ -2,21 +2,16 @@
 #include "app/FirstPaint.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/ProgramStart.h"
 #include "window/PaintBox.h"
 #include "window/TForm1.h"
 
 namespace {
-
-QElapsedTimer& Started() {
-    static QElapsedTimer timer;
-    return timer;
-}
 
 // Waits for the surface's paint event and ends the program once it has been handled (and
 // the window's contents handed to the screen, which follows the paint in the same pass).
@@ -30,7 +25,9 @@ protected:
             seen_ = true;
             QTimer::singleShot(0, watched, [] {
                 std::fprintf(stderr, "korvo: first full paint %.3f s\n",
-                             double(Started().nsecsElapsed()) / 1e9);
+                             std::chrono::duration<double>(
+                                 std::chrono::steady_clock::now() - ProgramStart())
+                                 .count());
                 std::fflush(stderr);
                 std::_Exit(0);
             });
@@ -43,8 +40,6 @@ private:
 };
 
 }  // namespace
-
-void MarkProgramStart() { Started().start(); }
 
 bool FirstPaintLogWanted() { return qEnvironmentVariableIsSet("KORVO_FIRST_PAINT_LOG"); }
 

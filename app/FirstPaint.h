@@ -8,8 +8,6 @@ class TForm1;
 bool FirstPaintLogWanted();
 // Called once the drawing given on the command line has been read and drawn on the canvas:
 // at the next paint of the drawing surface, which shows all of it, writes
-// "korvo: first full paint S s" (seconds since the program started) to standard error and
-// ends the program.
+// "korvo: first full paint S s" (seconds since `korvo` started) to standard error and ends
+// the program.
 void LogFirstPaintAndQuit(TForm1& form);
-// Marks the program's start; called first thing in main.
-void MarkProgramStart();

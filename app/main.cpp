@@ -1,49 +1,36 @@
-// Korvo's entry point: the application, the prompt seam, the main window and the message loop.
-#include <QApplication>
-#include <QGuiApplication>
-#include <QTimer>
+// Korvo's entry point. Help, the version, usage errors and conversions are answered here,
+// with the core of Qt and the file readers and writers only; everything else is the window
+// program's (korvo-window, beside this one), which this process becomes. Loading the
+// libraries of the window, the printer and the network takes longer than converting a
+// drawing of a few thousand elements.
+#include <QCoreApplication>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <exception>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "app/CommandLine.h"
-#include "app/FirstPaint.h"
-#include "kernel/UserPrompts.h"
-#include "render/JapaneseFonts.h"
-#include "window/QtJapanese.h"
-#include "window/QtPrompts.h"
-#include "window/TForm1.h"
+#include "app/ProgramStart.h"
 
 namespace {
 
-void ShowException(const char* what) {
-    Prompts().Message(what && *what ? what : "予期しない例外が発生しました", "Korvo",
-                      PromptButtons::Ok, PromptIcon::Error);
+// The window program: beside this executable, else wherever the search path finds it.
+std::string WindowProgram(const char* argv0) {
+    const std::string name = "korvo-window";
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, std::size_t(n)) : std::string(argv0 ? argv0 : "");
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
 }
-
-// An exception thrown by a handler is shown and ends only that action, as the framework's
-// own exception box does; the drawing and the program stay.
-class TApplication final : public QApplication {
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& e) {
-            ShowException(e.what());
-        } catch (...) {
-            ShowException(nullptr);
-        }
-        return false;
-    }
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    MarkProgramStart();
+    HandOnProgramStart();
     // The arguments are read before any application exists: conversions, printing, help,
     // version and every usage error need no window and no display.
     QStringList raw;
@@ -64,47 +51,14 @@ int main(int argc, char** argv) {
         std::setlocale(LC_NUMERIC, "C");
         return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
     }
-    if (commandLine.mode == Mode::Print) {
-        // Texts need fonts, which need a GUI application, but never a display, whatever
-        // platform the environment names.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication gui(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        InstallJapaneseFontSubstitutes();
-        return RunPrint(commandLine.file, commandLine.output, commandLine.tarnix);
-    }
-
-    TApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Korvo"));
-    // Qt takes the whole locale from the environment; numbers in status texts, the undo
-    // journal and files must keep their full stop whatever the user's language.
-    std::setlocale(LC_NUMERIC, "C");
-    InstallJapaneseFontSubstitutes();
-    InstallQtJapanese(app);
-    QtPrompts prompts;
-    const bool timingRun = FirstPaintLogWanted();
-    if (!timingRun) SetPrompts(&prompts);
-
-    // An exception that escapes start-up is shown, and the program ends.
-    try {
-        TForm1 form;
-        if (!form.storeCreated()) return 3;  // "vertexメモリ確保に失敗しました" was shown
-        // The settings dialog TPagesDlg is created here, once, after the main window.
-        form.showMaximized();
-        // A drawing a crashed or killed run left behind is offered first.
-        QTimer::singleShot(0, &form, [&] { form.OfferRecovery(); });
-        // The file is read once the window is up, so that its messages have a parent.
-        if (!commandLine.file.isEmpty())
-            QTimer::singleShot(0, &form,
-                               [&] {
-                                   OpenDrawing(form, commandLine.file, commandLine.tarnix);
-                                   if (timingRun) LogFirstPaintAndQuit(form);
-                               });
-        return app.exec();
-    } catch (const std::exception& e) {
-        ShowException(e.what());
-    } catch (...) {
-        ShowException(nullptr);
-    }
+    // The window, or printing (which needs the fonts): the same process goes on as the
+    // window program, with the same arguments.
+    const std::string program = WindowProgram(argc > 0 ? argv[0] : nullptr);
+    if (program.find('/') != std::string::npos)
+        execv(program.c_str(), argv);
+    else
+        execvp(program.c_str(), argv);
+    std::fprintf(stderr, "korvo: %s: cannot start the window program: %s\n", program.c_str(),
+                 std::strerror(errno));
     return 1;
 }

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "app/CommandLine.h"
+#include "app/WindowCommands.h"
 #include "tests/window/test_TForm1Fixture.h"
 
 namespace {
@@ -28,15 +29,17 @@ struct Outcome {
     QByteArray out, err;
 };
 
-// Runs korvo; without a display, with nothing in the environment naming one or a platform.
-Outcome Korvo(const QStringList& arguments, bool display = true) {
+// Runs korvo (or the program at `binary`); without a display, with nothing in the
+// environment naming one or a platform.
+Outcome Korvo(const QStringList& arguments, bool display = true,
+              const QString& binary = QStringLiteral(KORVO_BINARY)) {
     QProcess p;
     if (!display) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
         p.setProcessEnvironment(env);
     }
-    p.start(QStringLiteral(KORVO_BINARY), arguments);
+    p.start(binary, arguments);
     EXPECT_TRUE(p.waitForFinished(60000));
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             p.readAllStandardError()};
@@ -201,4 +204,21 @@ TEST(CommandLineProcess, HelpAndVersionAnswerOnStandardOutput) {
     r = Korvo({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.startsWith("korvo "));
+}
+
+// Conversions, help and the version are korvo's own; the window and printing are the window
+// program's, found beside it. A korvo without it converts and says what is missing.
+TEST(CommandLineProcess, ConvertsWithoutTheWindowProgramAndSaysSoWhenTheWindowNeedsIt) {
+    QTemporaryDir dir;
+    const QString alone = dir.filePath("korvo"), dac = dir.filePath("in.dac");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KORVO_BINARY), alone));
+    QFile::setPermissions(alone, QFile::ReadOwner | QFile::ExeOwner);
+    Write(dac, kOneLine);
+    Outcome o = Korvo({"--convert", dac, dir.filePath("out.dxf")}, false, alone);
+    EXPECT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("out.dxf")));
+    o = Korvo({"--print", dir.filePath("page.pdf"), dac}, false, alone);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(o.err.contains("korvo-window: cannot start the window program")) << o.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("page.pdf")));
 }
