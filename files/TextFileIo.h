@@ -106,6 +106,11 @@ inline char* WriteInt(char* p, int64_t v, int width = 0) {
         *p = char('0' + v);
         return p + 1;
     }
+    if (uint64_t(v) - 10 < 90 && width <= 2) {  // the kinds of a point's owners: two
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+        return p + 2;
+    }
     return WriteIntSlow(p, v, width);
 }
 

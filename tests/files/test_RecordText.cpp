@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -55,5 +56,18 @@ TEST(RecordText, IntWritesDigitsRightAligned) {
         RecordText t;
         t.Int(c.v, c.width);
         EXPECT_EQ(t.View(), c.text) << c.v;
+    }
+    // Numbers below 10^8 are written as two halves of four digits: each half takes all its
+    // values, at every length, right-aligned or not, as printf writes it.
+    for (int64_t k = 0; k < 10000; ++k) {
+        for (int64_t v : {k, k * 10000 + k * 37 % 10000, k * 10000}) {
+            for (int width : {0, 2, 5}) {
+                RecordText t;
+                t.Int(v, width);
+                char text[32];
+                std::snprintf(text, sizeof text, "%*lld", width, static_cast<long long>(v));
+                ASSERT_EQ(t.View(), text) << v << " " << width;
+            }
+        }
     }
 }
