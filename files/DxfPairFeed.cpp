@@ -5,12 +5,14 @@
 #include <new>
 
 #include "files/DxfReader.h"
+#include "model/LargePages.h"
 
 DxfPairFeed::DxfPairFeed(std::function<std::string_view()> next) : next_(std::move(next)) {
     lines_ = std::make_unique<DxfPairReader>(next_);
     for (std::size_t i = 0; i < kBlocksAhead + 1; ++i) {
         auto block = std::make_unique<DxfPairBlock>();
         block->pairs.reserve(kBlockPairs);
+        MakeResident(block->pairs.data(), kBlockPairs * sizeof(DxfParsedPair));
         empty_.push_back(std::move(block));
     }
     worker_ = std::thread([this] { Run(); });

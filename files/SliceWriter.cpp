@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "model/LargePages.h"
+
 namespace {
 
 // The most the sink is handed at once: files are written in pieces of this size.
@@ -143,6 +145,7 @@ char* SliceBuffer::Grow(char* at, std::size_t bytes) {
     const std::size_t used = std::size_t(at - data_.get());
     const std::size_t capacity = std::max({kFirstCapacity, capacity_ * 2, used + bytes});
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    MakeResident(data.get(), capacity);  // the buffer is written through, and used again
     if (used) std::memcpy(data.get(), data_.get(), used);
     data_ = std::move(data);
     capacity_ = capacity;

@@ -13,6 +13,8 @@
 #include <system_error>
 #include <vector>
 
+#include "model/LargePages.h"
+
 namespace {
 
 // How much written data SaveFileAtomically collects before it asks for it to go to the disk.
@@ -135,6 +137,10 @@ void LineSplitter::Finish() {
     overlong_ = false;
 }
 
+namespace {
+constexpr size_t kChunkBytes = size_t(1) << 20;
+}  // namespace
+
 ChunkedFile::ChunkedFile() = default;
 ChunkedFile::~ChunkedFile() = default;
 
@@ -142,8 +148,9 @@ bool ChunkedFile::Open(const std::string& path) {
     file_ = std::make_unique<QFile>(QString::fromStdString(path));
     // Unbuffered: the chunk is the only buffer needed.
     if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    chunk_.resize(size_t(1) << 20);
-    got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+    chunk_ = std::make_unique_for_overwrite<char[]>(kChunkBytes);
+    MakeResident(chunk_.get(), kChunkBytes);
+    got_ = file_->read(chunk_.get(), qint64(kChunkBytes));
     total_ = file_->size();
     return got_ >= 0;
 }
@@ -151,7 +158,7 @@ bool ChunkedFile::Open(const std::string& path) {
 std::string_view ChunkedFile::Next() {
     if (!file_ || readFailed_) return {};
     if (!first_) {
-        got_ = file_->read(chunk_.data(), qint64(chunk_.size()));
+        got_ = file_->read(chunk_.get(), qint64(kChunkBytes));
         if (got_ < 0) {
             readFailed_ = true;
             return {};
@@ -159,7 +166,7 @@ std::string_view ChunkedFile::Next() {
     }
     first_ = false;
     done_ += got_;
-    return {chunk_.data(), size_t(got_)};
+    return {chunk_.get(), size_t(got_)};
 }
 
 void ProgressPacer::Tick(bool last) {

@@ -63,7 +63,7 @@ public:
 
 private:
     std::unique_ptr<QFile> file_;
-    std::vector<char> chunk_;
+    std::unique_ptr<char[]> chunk_;
     int64_t got_ = 0, done_ = 0, total_ = 0;
     bool first_ = true, readFailed_ = false;
 };

@@ -32,8 +32,12 @@ constexpr size_t BlockShift(size_t recordBytes) {
 // and read as fresh beyond that.
 //
 // A block that holds whole large pages is mapped on its own, on large pages where the
-// system has them: a drawing of a million elements writes some 200 MB of records. The first large page of a table stays on small pages: a small drawing, and the empty
-// stores the program keeps besides the drawing, then cost only the pages they write.
+// system has them: a drawing of a million elements writes some 200 MB of records. The first
+// large page of a table stays on small pages: a small drawing, and the empty stores the
+// program keeps besides the drawing, then cost only the pages they write. Those are made
+// ready 64 KiB at a time as writing reaches them, in one call to the system for the sixteen
+// pages rather than a stop at each, and the records of a mapped block are read as fresh
+// beyond what was made ready, whether or not they are zero bytes.
 template <class T>
 class SlotTable {
 public:
@@ -145,7 +149,7 @@ private:
             if constexpr (kMapped) {
                 s.records.reset(static_cast<T*>(MapBlock(kBytes, index == 0 ? kLargePage : 0)));
                 if (!s.records) throw std::bad_alloc();
-                s.ready = FreshIsZero() ? kBlock : 0;
+                s.ready = 0;
             } else if constexpr (kPlain) {
                 // calloc creates the records (they are of a kind that needs no constructor).
                 T* p = static_cast<T*>(std::calloc(kBlock, sizeof(T)));
@@ -160,11 +164,19 @@ private:
         }
         if (j < s.ready) return;
         // Small pages within the table's first large page, large pages after it; a record
-        // that runs over the end of a page is made with the next one.
-        const size_t step = index == 0 && (j + 1) * sizeof(T) <= kLargePage ? 65536 : kLargePage;
+        // that runs over the end of a page is made with the next one. The small pages of a
+        // step are made resident in one call, not one stop at each.
+        const bool small = index == 0 && (j + 1) * sizeof(T) <= kLargePage;
+        const size_t step = small ? 65536 : kLargePage;
         const size_t end = ((j + 1) * sizeof(T) + step - 1) / step * step;
         const size_t ready = std::min(kBlock, end / sizeof(T));
-        std::fill(s.records.get() + s.ready, s.records.get() + ready, Fresh());
+        if (small) {
+            char* const block = reinterpret_cast<char*>(s.records.get());
+            const size_t from = s.ready * sizeof(T);
+            MakeResident(block + from, std::min(end, kBytes) - from);
+        }
+        if (!FreshIsZero())
+            std::fill(s.records.get() + s.ready, s.records.get() + ready, Fresh());
         s.ready = ready;
     }
     std::vector<Slot> blocks_;

@@ -45,6 +45,19 @@ void* MapBlock(size_t bytes, size_t small) {
 #endif
 }
 
+void MakeResident(void* p, size_t bytes) {
+#if defined(__unix__) && defined(MADV_POPULATE_WRITE)
+    // Only whole pages inside the range: the system asks for a page-aligned start.
+    static const size_t page = PageRounded(1);
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~uintptr_t(page - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~uintptr_t(page - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 void UnmapBlock(void* p, size_t bytes) {
     if (!p) return;
 #if defined(__unix__)

@@ -11,3 +11,8 @@
 inline constexpr std::size_t kLargePage = std::size_t(2) << 20;
 void* MapBlock(std::size_t bytes, std::size_t small);
 void UnmapBlock(void* p, std::size_t bytes);
+
+// Makes the pages of [p, p + bytes) resident at once, in one call to the system, where
+// writing them would stop the program once for every 4 KiB page: for buffers about to be
+// written through. Where the system cannot, nothing happens and the pages come as written.
+void MakeResident(void* p, std::size_t bytes);

@@ -333,6 +333,15 @@ TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
     }
     for (size_t i : {perPage, perLarge + 1, b - 1, b + perLarge, 2 * b + 2 * perLarge + 1})
         EXPECT_EQ(std::as_const(lines)[i].x1, double(i));
+    // The same for records that are fresh as zero bytes, page by page.
+    const size_t perPointPage = 65536 / sizeof(PointElement);
+    const size_t pointsWritten[] = {perPointPage - 1, perPointPage + 1, 5 * perPointPage + 3};
+    for (size_t i : pointsWritten) points[i].x = double(i);
+    for (size_t i : pointsWritten) {
+        EXPECT_EQ(std::as_const(points)[i].x, double(i));
+        EXPECT_EQ(std::as_const(points)[i + 1].x, 0.0);
+        EXPECT_GT(points.ReadyIn(i), i);
+    }
     lines.Refresh();
     points.Refresh();
     EXPECT_EQ(std::as_const(lines)[5].x1, 0.0);
