@@ -6,6 +6,8 @@
 #include <cmath>
 #include <utility>
 
+#include "model/LargePages.h"
+
 void FreeSlots::Clear() {
     bits_.clear();
     bits_.shrink_to_fit();
@@ -204,6 +206,9 @@ void SpatialGrid::Grow() {
     std::vector<Cell> old;
     old.swap(cells_);
     size_t n = old.empty() ? 1024 : old.size() * 2;
+    // Every cell is written at once: its pages are made resident in one call first.
+    cells_.reserve(n);
+    MakeResident(cells_.data(), n * sizeof(Cell));
     cells_.resize(n);
     for (Cell& c : cells_) c.key = kNoKey;
     const size_t mask = n - 1;
