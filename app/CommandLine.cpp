@@ -2,7 +2,9 @@
 // the core of Qt and the files are used here: a conversion loads nothing of the window.
 #include "app/CommandLine.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <clocale>
 #include <cstdio>
 #include <vector>
 
@@ -77,6 +79,30 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         c.mode = CommandLine::Mode::Invalid;  // --tarnix with no file
     }
     return c;
+}
+
+CommandLine ParseProgramArguments(int argc, char** argv) {
+    QStringList raw;
+    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    return ParseCommandLine(raw);
+}
+
+int RunWithoutWindow(int argc, char** argv, const CommandLine& commandLine) {
+    using Mode = CommandLine::Mode;
+    if (commandLine.mode == Mode::Help || commandLine.mode == Mode::Version ||
+        commandLine.mode == Mode::Invalid) {
+        const bool invalid = commandLine.mode == Mode::Invalid;
+        const QByteArray text =
+            (commandLine.mode == Mode::Version ? VersionText() : UsageText()).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), invalid ? stderr : stdout);
+        return invalid ? 2 : 0;
+    }
+    if (commandLine.mode == Mode::Convert) {
+        QCoreApplication core(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
+    }
+    return -1;
 }
 
 QString UsageText() {

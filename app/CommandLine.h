@@ -16,6 +16,13 @@ struct CommandLine {
 
 // Reads the arguments (without the program name).
 CommandLine ParseCommandLine(const QStringList& arguments);
+// Reads the program's own arguments, before any application exists.
+CommandLine ParseProgramArguments(int argc, char** argv);
+
+// Answers what needs no window and no display: help, the version, a usage error (the usage
+// where errors go, status 2) and a conversion. Returns the exit status, or -1 when the
+// command line asks for the window or for printing.
+int RunWithoutWindow(int argc, char** argv, const CommandLine& commandLine);
 
 // The text of --help and the line of --version.
 QString UsageText();

@@ -50,24 +50,9 @@ int main(int argc, char** argv) {
     MarkProgramStart();
     // The arguments are read before any application exists: conversions, printing, help,
     // version and every usage error need no window and no display.
-    QStringList raw;
-    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
     using Mode = CommandLine::Mode;
-    const CommandLine commandLine = ParseCommandLine(raw);
-    if (commandLine.mode == Mode::Help || commandLine.mode == Mode::Version ||
-        commandLine.mode == Mode::Invalid) {
-        // A usage error prints the usage where errors go, and says so in its status.
-        const bool invalid = commandLine.mode == Mode::Invalid;
-        const QByteArray text =
-            (commandLine.mode == Mode::Version ? VersionText() : UsageText()).toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), invalid ? stderr : stdout);
-        return invalid ? 2 : 0;
-    }
-    if (commandLine.mode == Mode::Convert) {
-        QCoreApplication core(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
-    }
+    const CommandLine commandLine = ParseProgramArguments(argc, argv);
+    if (const int status = RunWithoutWindow(argc, argv, commandLine); status >= 0) return status;
     if (commandLine.mode == Mode::Print) {
         // Texts need fonts, which need a GUI application, but never a display, whatever
         // platform the environment names.

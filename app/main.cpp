@@ -3,9 +3,7 @@
 // program's (korvo-window, beside this one), which this process becomes. Loading the
 // libraries of the window, the printer and the network takes longer than converting a
 // drawing of a few thousand elements.
-#include <QCoreApplication>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,26 +29,8 @@ std::string WindowProgram(const char* argv0) {
 
 int main(int argc, char** argv) {
     HandOnProgramStart();
-    // The arguments are read before any application exists: conversions, printing, help,
-    // version and every usage error need no window and no display.
-    QStringList raw;
-    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
-    using Mode = CommandLine::Mode;
-    const CommandLine commandLine = ParseCommandLine(raw);
-    if (commandLine.mode == Mode::Help || commandLine.mode == Mode::Version ||
-        commandLine.mode == Mode::Invalid) {
-        // A usage error prints the usage where errors go, and says so in its status.
-        const bool invalid = commandLine.mode == Mode::Invalid;
-        const QByteArray text =
-            (commandLine.mode == Mode::Version ? VersionText() : UsageText()).toLocal8Bit();
-        std::fwrite(text.constData(), 1, size_t(text.size()), invalid ? stderr : stdout);
-        return invalid ? 2 : 0;
-    }
-    if (commandLine.mode == Mode::Convert) {
-        QCoreApplication core(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
-    }
+    const CommandLine commandLine = ParseProgramArguments(argc, argv);
+    if (const int status = RunWithoutWindow(argc, argv, commandLine); status >= 0) return status;
     // The window, or printing (which needs the fonts): the same process goes on as the
     // window program, with the same arguments.
     const std::string program = WindowProgram(argc > 0 ? argv[0] : nullptr);
