@@ -219,6 +219,7 @@ TEST(CommandLineProcess, ConvertsWithoutTheWindowProgramAndSaysSoWhenTheWindowNe
     EXPECT_TRUE(QFile::exists(dir.filePath("out.dxf")));
     o = Korvo({"--print", dir.filePath("page.pdf"), dac}, false, alone);
     EXPECT_EQ(o.status, 1);
-    EXPECT_TRUE(o.err.contains("korvo-window: cannot start the window program")) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("korvo-window: cannot start the window program"))
+        << o.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("page.pdf")));
 }
