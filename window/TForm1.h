@@ -239,6 +239,10 @@ private:
     void RememberScroll();
     // The full redraw; keepMarker keeps the caught snap point and its marker.
     void RedrawAll(bool keepMarker);
+    // The drawing part of RedrawAll, again as long as something asks for it meanwhile.
+    void DrawCanvas(bool keepMarker);
+    // After a drawing was opened and fitted: makes sure that it is on the canvas now.
+    void DrawOpenedDrawing();
     void FlushCanvas();
     void WireSharing();           // window/TForm1Share.cpp
     void RegisterShareRecords();  // window/TForm1Share.cpp
@@ -289,7 +293,10 @@ private:
     // The scroll position as the user last left it, kept apart from the scroll bars, which
     // cut it to their new range during a resize before the window hears of the resize.
     QPoint lastScroll_;
-    bool redrawing_ = false;
+    bool redrawing_ = false;      // within RedrawAll
+    bool drawingCanvas_ = false;  // within DrawCanvas
+    bool drawnEarly_ = false;     // drawn while RedrawAll ran the events
+    int waitingLevel_ = 0;        // the event loops running when RedrawAll ran them
     bool redrawAgain_ = false;
     bool repaintPending_ = false;
     qint64 shownCanvasKey_ = 0;

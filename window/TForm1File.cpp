@@ -143,6 +143,7 @@ void TForm1::TakeLoadedDrawing(DrawingStore& loaded, const std::string& path) {
     SetCaptionPath(QString::fromStdString(path));
     recovery_.Discard();
     SpeedButton21Click();  // the view fits the drawing
+    DrawOpenedDrawing();
 }
 
 void TForm1::ShowNothingReadable(int64_t skipped, const char* unit,

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QThread>
 
 #include "edit/Picking.h"
 #include "kernel/UserPrompts.h"
@@ -95,10 +96,20 @@ void TForm1::RedrawAll(bool keepMarker) {
     if (!formCreated_) return;
     repaintPending_ = false;
     if (redrawing_) {
+        // Asked within a dialog that one of the events run below opened (the box after a
+        // drawing was opened): this redraw resumes only once the dialog is closed, so the
+        // canvas behind it is drawn now.
+        if (!drawingCanvas_ && QThread::currentThread()->loopLevel() > waitingLevel_) {
+            DrawCanvas(keepMarker);
+            drawnEarly_ = true;
+            return;
+        }
         redrawAgain_ = true;
         return;
     }
     redrawing_ = true;
+    drawnEarly_ = false;
+    waitingLevel_ = QThread::currentThread()->loopLevel();
     // The events that are waiting run once, before the canvas is cleared: a timer tick or
     // a click then erases its rubber band from the canvas it was drawn on, not from a half
     // drawn one, and an event that asks for another redraw gets it after this one.
@@ -111,6 +122,16 @@ void TForm1::RedrawAll(bool keepMarker) {
     // the redraw below paints: it syncs the canvas first. A second pass after it would only
     // paint the same again, a whole second on a drawing of a million elements.
     repaintPending_ = false;
+    if (drawnEarly_ && !redrawAgain_) {
+        redrawing_ = false;  // drawn while they ran (see above), and not asked for since
+        return;
+    }
+    DrawCanvas(keepMarker);
+    redrawing_ = false;
+}
+
+void TForm1::DrawCanvas(bool keepMarker) {
+    drawingCanvas_ = true;
     do {
         redrawAgain_ = false;
         const int32_t caught = keepMarker ? store.snapIndex : -1;
@@ -126,8 +147,20 @@ void TForm1::RedrawAll(bool keepMarker) {
         }
         tools.machine.RestoreOverlays();
     } while (redrawAgain_);
-    redrawing_ = false;
+    drawingCanvas_ = false;
     PaintBox1->update();
+}
+
+void TForm1::DrawOpenedDrawing() {
+    // Opened as one of the events a redraw runs before it draws (a file given on the
+    // command line opens while the window's first redraw waits): that redraw would draw it
+    // only once the success box that follows is closed, and the user would look at an
+    // empty canvas behind the box. Drawn now instead, the waiting redraw has nothing left
+    // to do unless something asks again meanwhile.
+    if (!redrawing_ || drawingCanvas_) return;  // drawn by the fit all, or being drawn
+    QCoreApplication::sendPostedEvents();  // the viewport takes the fitted surface first
+    DrawCanvas(false);
+    drawnEarly_ = true;
 }
 
 void TForm1::RequestRepaint() {

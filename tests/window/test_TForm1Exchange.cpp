@@ -1,4 +1,5 @@
 // DXF in and out, the settings dialog and lines to arcs through the real window.
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QSlider>
@@ -65,6 +66,37 @@ TEST_F(TForm1ExchangeTest, ADxfFileReplacesTheDrawingAndACancelOrUnreadableFileL
     EXPECT_EQ(form->store.line(0).y2, 40.0);
     ASSERT_EQ(AliveCircles(), 1);
     EXPECT_EQ(form->store.circle(0).radius, 2.25);
+}
+
+// The file given on the command line opens while the window's first redraw waits for the
+// events before it. The user must see the drawing behind the success box, not an empty
+// canvas until the box is closed; nor may the window lose it when it changes size behind
+// the box (as it does when the window manager maximises it late).
+TEST_F(TForm1ExchangeTest, ADrawingOpenedWhileARedrawWaitsIsDrawnBehindItsSuccessBox) {
+    Write(Path("two.dxf"), kTwoEntities);
+    prompts.AnswerTexts({Path("two.dxf")});
+    const QRgb black = 0x000000;
+    std::vector<QRgb> behindBox;
+    prompts.WhileMessageShown([&](const std::string&) {
+        behindBox.push_back(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()));
+        // The window is resized while the box runs its event loop, as a box does: the
+        // canvas is drawn anew at once.
+        form->showNormal();
+        form->resize(form->width() - 120, form->height() - 90);
+        QEventLoop box;
+        QTimer::singleShot(100, &box, &QEventLoop::quit);
+        box.exec();
+        behindBox.push_back(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()));
+    });
+    QTimer::singleShot(0, form.get(), [&] { form->DXFI1Click(); });
+    form->Redraw();
+    prompts.WhileMessageShown(nullptr);
+    ASSERT_EQ(prompts.messageTexts(), std::vector<std::string>{"読み込みに成功しました"});
+    ASSERT_EQ(behindBox.size(), 2u);
+    EXPECT_NE(behindBox[0], black);
+    EXPECT_NE(behindBox[1], black);
+    Settle();
+    EXPECT_NE(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()), black);
 }
 
 TEST_F(TForm1ExchangeTest, WhatWasNotReadIsSaidWithTheSuccessNeverBehindIt) {
