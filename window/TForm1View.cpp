@@ -155,12 +155,10 @@ void TForm1::DrawOpenedDrawing() {
     // Opened as one of the events a redraw runs before it draws (a file given on the
     // command line opens while the window's first redraw waits): that redraw would draw it
     // only once the success box that follows is closed, and the user would look at an
-    // empty canvas behind the box. Drawn now instead, the waiting redraw has nothing left
-    // to do unless something asks again meanwhile.
-    if (!redrawing_ || drawingCanvas_) return;  // drawn by the fit all, or being drawn
-    QCoreApplication::sendPostedEvents();  // the viewport takes the fitted surface first
-    DrawCanvas(false);
-    drawnEarly_ = true;
+    // empty canvas behind the box. Asked for again through the event loop, it is drawn
+    // within the box's own loop (see RedrawAll), once the window has taken its size; with
+    // no box the waiting redraw draws it, once.
+    if (redrawing_ && !drawingCanvas_) RequestRepaint();
 }
 
 void TForm1::RequestRepaint() {

@@ -77,15 +77,19 @@ TEST_F(TForm1ExchangeTest, ADrawingOpenedWhileARedrawWaitsIsDrawnBehindItsSucces
     prompts.AnswerTexts({Path("two.dxf")});
     const QRgb black = 0x000000;
     std::vector<QRgb> behindBox;
-    prompts.WhileMessageShown([&](const std::string&) {
-        behindBox.push_back(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()));
-        // The window is resized while the box runs its event loop, as a box does: the
-        // canvas is drawn anew at once.
-        form->showNormal();
-        form->resize(form->width() - 120, form->height() - 90);
+    // The box runs an event loop of its own while the user reads it.
+    const auto boxLoop = [] {
         QEventLoop box;
         QTimer::singleShot(100, &box, &QEventLoop::quit);
         box.exec();
+    };
+    prompts.WhileMessageShown([&](const std::string&) {
+        boxLoop();
+        behindBox.push_back(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()));
+        // The window is resized behind the box: the canvas is drawn anew at once.
+        form->showNormal();
+        form->resize(form->width() - 120, form->height() - 90);
+        boxLoop();
         behindBox.push_back(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()));
     });
     QTimer::singleShot(0, form.get(), [&] { form->DXFI1Click(); });
