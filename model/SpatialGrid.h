@@ -59,13 +59,20 @@ public:
     void Remove(int32_t id, const Box& box);
     // True when the owner should call Rebuild.
     bool WantsRebuild() const { return count_ >= nextRebuild_; }
-    // Empties the grid, picks the cell size from the elements' mean size and takes every
-    // element again from forEach(insert), which calls insert(id, box) once per element.
+    // Picks the cell size from the elements' mean size; unless the cells have about that
+    // size already, empties the grid and takes every element again from forEach(insert),
+    // which calls insert(id, box) once per element. Cells within a quarter of the size
+    // they would have now serve as well, and are kept with their elements: a drawing of
+    // even elements keeps its cells from its first thousand elements on, rather than
+    // putting all of them in again at every fourfold growth (a third more insertions while
+    // a large file is read).
     template <class ForEach>
     void Rebuild(ForEach forEach) {
-        double cell = CellForRebuild();
-        ResetCells(cell);
-        forEach([this](int32_t id, const Box& box, uint8_t flags) { Insert(id, box, flags); });
+        const double cell = CellForRebuild();
+        if (!(cell_ > 0.0 && cell < cell_ * kKeepCells && cell * kKeepCells > cell_)) {
+            ResetCells(cell);
+            forEach([this](int32_t id, const Box& box, uint8_t flags) { Insert(id, box, flags); });
+        }
         nextRebuild_ = count_ * 4 > 256 ? count_ * 4 : 256;
     }
     // Appends the ids of elements whose boxes may meet `box` (unsorted, may repeat),
@@ -100,6 +107,7 @@ private:
         std::vector<GridEntry> entries;
     };
     static constexpr double kSteps = 253.0;
+    static constexpr double kKeepCells = 1.25;
     // An entry's id carries the flags in its top two bits.
     static constexpr int kFlagShift = 30;
     static constexpr uint32_t kIdMask = (uint32_t(1) << kFlagShift) - 1;
