@@ -356,7 +356,9 @@ void DxfImport::ReadAttrib() {
 }
 
 void DxfImport::ReadPlacement(std::string_view kind) {
-    const bool insert = kind == "INSERT";
+    // `kind` lies in the reader's block of pairs, which the reading below may hand back to
+    // be filled again from the file: what it says is taken now.
+    const bool insert = kind == "INSERT", dimension = kind == "DIMENSION";
     Common c;
     DxfPlacement p;
     std::string name;
@@ -398,7 +400,7 @@ void DxfImport::ReadPlacement(std::string_view kind) {
         // Dimension and table blocks are drawn where they stand, moved only by the clone
         // point of a dimension or the insertion point of a table.
         p.fromBase = false;
-        double px = kind == "DIMENSION" ? cloneX : x, py = kind == "DIMENSION" ? cloneY : y;
+        double px = dimension ? cloneX : x, py = dimension ? cloneY : y;
         DxfAffine ocs;
         if (!flat && DxfAffine::Ocs(c.nx, c.ny, c.nz, z, ocs)) ocs.Apply(px, py, px, py);
         p.x = px, p.y = py;

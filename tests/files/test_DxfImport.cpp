@@ -2,6 +2,8 @@
 // and frozen, polyline flags and bulges, ellipses, multiline texts, hatches, code pages.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <cmath>
 #include <sstream>
 
@@ -87,6 +89,29 @@ TEST(DxfImport, BlockReferencesDrawTheirBlocksWhereTheyArePlaced) {
          "L 0 0 4 0\n"},
     };
     for (const PlacementCase& c : cases) EXPECT_EQ(Import(c.pairs).dump, c.expected) << c.what;
+}
+
+// Read from a file, the pairs come in blocks that a second thread fills while the import
+// reads; a block is filled again once the import has moved on. A reference whose pairs run
+// over several blocks must still know what kind of reference it is when its pairs end.
+TEST(DxfImport, AReferenceKnowsItsKindAfterPairsThatSpanTheReadersBlocks) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath("long.dxf").toStdString();
+    std::string comments;
+    for (int i = 0; i < 60000; ++i) comments += "999 c ";
+    {
+        QFile f(QString::fromStdString(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray::fromStdString(Dxf(
+            "0 SECTION 2 BLOCKS 0 BLOCK 2 *D1 10 5 20 5 0 LINE 8 0 10 0 20 0 11 4 21 0 0 ENDBLK "
+            "0 ENDSEC 0 SECTION 2 ENTITIES 0 DIMENSION 8 0 2 *D1 " + comments +
+            "10 4 20 0 0 ENDSEC 0 EOF")));
+    }
+    DrawingStore s;
+    DxfReadReport report;
+    ASSERT_TRUE(ImportDxfFile(path, s, {}, report));
+    EXPECT_EQ(Dump(s), "L 0 0 4 0\n");  // where it stands, not moved by the point 10/20
 }
 
 TEST(DxfImport, OnlyVisibleModelSpaceIsDrawnAndLoopsEndWithANote) {
