@@ -241,7 +241,8 @@ private:
     void RedrawAll(bool keepMarker);
     // The drawing part of RedrawAll, again as long as something asks for it meanwhile.
     void DrawCanvas(bool keepMarker);
-    // After a drawing was opened and fitted: makes sure that it is on the canvas now.
+    // After a drawing was opened and fitted: asks for it to be drawn again when the redraw
+    // that would draw it waits for the events, one of which opened it.
     void DrawOpenedDrawing();
     void FlushCanvas();
     void WireSharing();           // window/TForm1Share.cpp
