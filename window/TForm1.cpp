@@ -110,6 +110,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormResize() {
+    // Checked before the resize below moves the view.
+    const bool refit = fitOnShow_.pending && ViewIsStillTheFit();
     const QSize oldPanel = lastPanelSize_;
     const QSize panel = DrawingPanelSize();
     lastPanelSize_ = panel;
@@ -136,6 +138,14 @@ void TForm1::FormResize() {
         ResizeSurfaceView(view, g, panel.width(), panel.height());
         ApplySurface(g);
     }
+    if (refit) {
+        ClearScreen();
+        FitViewToPanel();
+        RememberFitOnShow();
+        fitOnShow_.refitted = true;
+    } else {
+        fitOnShow_.pending = false;
+    }
     RequestRepaint();
 }
 
@@ -161,6 +171,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (watched == PaintBox1 && event->type() == QEvent::Paint && fitOnShow_.refitted)
+        fitOnShow_.pending = false;  // the window has its size on screen
     if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) {
         SyncCanvasToViewport();
         if (formCreated_ && DrawingPanelSize() != lastPanelSize_) {

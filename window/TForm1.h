@@ -244,6 +244,22 @@ private:
     // After a drawing was opened and fitted: asks for it to be drawn again when the redraw
     // that would draw it waits for the events, one of which opened it.
     void DrawOpenedDrawing();
+    // Fit all without the redraw: the view, the surface and the status text.
+    void FitViewToPanel();
+    // A drawing opened before the window was on screen (given on the command line) was
+    // fitted to the window's first size, not to the one the window manager gives it: it is
+    // fitted again as the window changes size, until the canvas has been painted on screen
+    // after such a fit, and only while neither the view nor the drawing changed meanwhile.
+    struct FitOnShow {
+        bool pending = false;
+        bool refitted = false;
+        double scale = 0.0;
+        int32_t originX = 0, originY = 0;
+        QSize surface;
+        QPoint scroll;
+    } fitOnShow_;
+    void RememberFitOnShow();
+    bool ViewIsStillTheFit() const;
     void FlushCanvas();
     void WireSharing();           // window/TForm1Share.cpp
     void RegisterShareRecords();  // window/TForm1Share.cpp

@@ -1,6 +1,7 @@
 // The main window's native file commands: open and save "dac" drawings.
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QWindow>
 #include <vector>
 
 #include "files/DacFile.h"
@@ -39,6 +40,7 @@ void TForm1::SetCaptionPath(const QString& path) {
 }
 
 void TForm1::SetModified(bool modified) {
+    if (modified) fitOnShow_.pending = false;  // the user works on the drawing as it is shown
     if (modified == modified_) return;
     modified_ = modified;
     // The asterisk follows whatever the caption says (a session shows HOST or CLIENT).
@@ -143,6 +145,10 @@ void TForm1::TakeLoadedDrawing(DrawingStore& loaded, const std::string& path) {
     SetCaptionPath(QString::fromStdString(path));
     recovery_.Discard();
     SpeedButton21Click();  // the view fits the drawing
+    const QWindow* shown = windowHandle();
+    fitOnShow_.pending = !shown || !shown->isExposed();
+    fitOnShow_.refitted = false;
+    if (fitOnShow_.pending) RememberFitOnShow();
     DrawOpenedDrawing();
 }
 

@@ -13,6 +13,7 @@
 
 void TForm1::ConnectView() {
     ScrollBox1->viewport()->installEventFilter(this);
+    PaintBox1->installEventFilter(this);
     for (QScrollBar* bar : {ScrollBox1->horizontalScrollBar(), ScrollBox1->verticalScrollBar()})
         connect(bar, &QScrollBar::valueChanged, this, [this] {
             if (DrawingPanelSize() == lastPanelSize_) RememberScroll();
@@ -199,12 +200,31 @@ void TForm1::SpeedButton17Click() {
 
 void TForm1::SpeedButton21Click() {
     ClearScreen();
+    FitViewToPanel();
+    Redraw();  // with the current command's rubber band
+}
+
+void TForm1::FitViewToPanel() {
     store.snapIndex = -1;
     SurfaceGeometry g = ReadSurface();
     const std::string summary = FitAllView(view, g, store);
     ApplySurface(g);
     SetStatusPanel(0, QString::fromStdString(summary));
-    Redraw();  // with the current command's rubber band
+}
+
+void TForm1::RememberFitOnShow() {
+    FitOnShow& f = fitOnShow_;
+    f.scale = view.scale;
+    f.originX = view.originX;
+    f.originY = view.originY;
+    f.surface = PaintBox1->size();
+    f.scroll = lastScroll_;
+}
+
+bool TForm1::ViewIsStillTheFit() const {
+    const FitOnShow& f = fitOnShow_;
+    return f.scale == view.scale && f.originX == view.originX && f.originY == view.originY &&
+           f.surface == PaintBox1->size() && f.scroll == lastScroll_;
 }
 
 void TForm1::SpeedButton20Click() {

@@ -102,6 +102,38 @@ TEST_F(TForm1ExchangeTest, ADrawingOpenedWhileARedrawWaitsIsDrawnBehindItsSucces
     EXPECT_NE(ShownPixel(At(1.5, 2.0).x(), At(1.5, 2.0).y()), black);
 }
 
+// A file given on the command line is read before the window manager has maximised the
+// window: the drawing must fill the window as shown, as fit all would, unless the user has
+// already changed the view; later resizes keep the scale as always.
+TEST_F(TForm1ExchangeTest, ADrawingOpenedBeforeTheWindowIsShownFitsTheWindowAsShown) {
+    const int shownH = form->ScrollBox1->height();  // the panel of the maximised window
+    for (const bool zoomedOut : {false, true}) {
+        TForm1 late;
+        // A line fit all scales by 1 in the shown panel and by 2 in the first, smaller one.
+        const double h = 0.99 * shownH / 1.2;
+        ASSERT_GT(h * 1.2 / late.ScrollBox1->height(), 1.0);
+        Write(Path("tall.dxf"), "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n0\n21\n" +
+                                    QByteArray::number(h, 'f', 3) + "\n0\nENDSEC\n0\nEOF\n");
+        prompts.AnswerTexts({Path("tall.dxf")});
+        late.DXFI1Click();
+        ASSERT_EQ(late.view.scale, 2.0);
+        if (zoomedOut) late.SpeedButton22Click();
+        late.showMaximized();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&late, 10000));
+        Settle();
+        EXPECT_EQ(late.view.scale, zoomedOut ? 4.0 : 1.0) << zoomedOut;
+        if (!zoomedOut) {
+            const QPoint middle = {late.view.ScreenX(0), late.view.ScreenY(h / 2)};
+            late.SpeedButton21Click();
+            Settle();
+            EXPECT_EQ(QPoint(late.view.ScreenX(0), late.view.ScreenY(h / 2)), middle);
+        }
+        late.showNormal();
+        Settle();
+        EXPECT_EQ(late.view.scale, zoomedOut ? 4.0 : 1.0) << zoomedOut;
+    }
+}
+
 TEST_F(TForm1ExchangeTest, WhatWasNotReadIsSaidWithTheSuccessNeverBehindIt) {
     // A file that ends without its end mark loses its last entity; the user is told.
     Write(Path("cut.dxf"), "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n0\n20\n0\n11\n5\n21\n5\n"
