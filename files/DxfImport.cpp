@@ -9,8 +9,6 @@
 #include <set>
 #include <utility>
 
-#include "kernel/UserPrompts.h"
-#include "model/DrawingStore.h"
 
 namespace {
 
@@ -30,14 +28,14 @@ bool Structural(std::string_view name) {
 
 }  // namespace
 
-DxfImport::DxfImport(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& settings,
-                     DxfReadReport& report)
+DxfImport::DxfImport(DxfPairReader& file, DxfSink& store, const DxfReadSettings& settings,
+                     DxfReadReport& report, std::function<void(const std::string&)> tell)
     : file_(file),
-      store_(store),
+      storeSink_(store),
       settings_(settings),
       report_(report),
+      tell_(std::move(tell)),
       curves_{settings.splineResolution, settings.arcAngleMin, settings.arcAngleMax},
-      storeSink_(store),
       blocks_(layers_, curves_, settings.maxInsertedElements) {}
 
 bool DxfImport::Common::Group(int code, const DxfGroupValue& v, DxfLayers& layers) {
@@ -195,7 +193,7 @@ bool DxfImport::OnEntityName(std::string_view name) {
     } else if (name == "SPLINE") {
         // Its own pairs, up to the next entity's code-0 pair, which comes back to this loop.
         // Splines are in world coordinates; their layer and space decide where one goes.
-        SplineResult result = ReadSplineData(file_, spline_, settings_.maxEntityPoints);
+        SplineResult result = ReadSplineData(file_, spline_, settings_.maxEntityPoints, tell_);
         Common c;
         c.layer = layers_.Id(spline_.layer);
         c.paper = spline_.paper;
@@ -275,7 +273,7 @@ void DxfImport::AddVertex() {
     } catch (const std::bad_alloc&) {
         verticesNoMemory_ = true;
         std::vector<Vertex>().swap(vertices_);
-        ShowMessage("vertexメモリ確保に失敗しました");
+        tell_("vertexメモリ確保に失敗しました");
     }
 }
 
@@ -402,7 +400,7 @@ void DxfImport::EmitBulge(DxfSink& out, const Vertex& a, const Vertex& b) {
     out.Arc(cx, cy, radius, s, e);
 }
 
-void DxfImport::Notes(bool readFailed) {
+void DxfImport::Notes(bool readFailed, int64_t refusedTexts) {
     std::vector<std::string>& notes = report_.notes;
     if (readFailed)
         notes.push_back("ファイルの読み込み中にエラーが発生したため、途中で読み込みを終えました");
@@ -430,8 +428,8 @@ void DxfImport::Notes(bool readFailed) {
             Counted("値が大きすぎるか数でない図形 ", badValueEntities_, " 個を読み飛ばしました"));
     if (noMemory_)
         notes.push_back(Counted("メモリが足りないため ", noMemory_, " 個の図形を読み飛ばしました"));
-    if (storeSink_.refusedTexts)
-        notes.push_back(Counted("メモリが足りないため ", storeSink_.refusedTexts,
+    if (refusedTexts)
+        notes.push_back(Counted("メモリが足りないため ", refusedTexts,
                                 " 個のテキストを読み飛ばしました"));
     if (unknownBlocks_ || blocks_.missing)
         notes.push_back(Counted("定義のないブロックへの参照 ", unknownBlocks_ + blocks_.missing,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,8 +13,6 @@
 #include "files/DxfText.h"
 #include "files/Spline.h"
 
-class DrawingStore;
-
 // A real that may reach the store, into `target`; false leaves it as it was.
 inline bool Real(const DxfGroupValue& v, double& target) {
     if (!v.converted || !DxfRealUsable(v.real)) return false;
@@ -23,11 +22,14 @@ inline bool Real(const DxfGroupValue& v, double& target) {
 
 class DxfImport {
 public:
-    DxfImport(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& settings,
-              DxfReadReport& report);
+    // What is drawn in model space goes to `store`; messages for the user go to `tell`
+    // (a box of its own; the import may run on a thread that cannot show one).
+    DxfImport(DxfPairReader& file, DxfSink& store, const DxfReadSettings& settings,
+              DxfReadReport& report, std::function<void(const std::string&)> tell);
 
     void Run();
-    void Notes(bool readFailed);
+    // `refusedTexts`: texts the store had no memory for.
+    void Notes(bool readFailed, int64_t refusedTexts);
 
 private:
     enum class Kind { None, Line, Circle, Arc, Text, Vertex };
@@ -90,11 +92,11 @@ private:
     std::string DecodeText(std::string_view raw) { return DecodeDxfText(raw, encoding_); }
 
     DxfPairReader& file_;
-    DrawingStore& store_;
+    DxfSink& storeSink_;
     const DxfReadSettings& settings_;
     DxfReadReport& report_;
+    std::function<void(const std::string&)> tell_;
     DxfCurveSettings curves_;
-    DxfStoreSink storeSink_;
     DxfLayers layers_;
     DxfBlocks blocks_;
     DxfBlockRecorder recorder_;

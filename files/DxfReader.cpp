@@ -5,9 +5,10 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "files/DxfImport.h"
-#include "files/DxfPairFeed.h"
+#include "files/DxfStoreFeed.h"
 #include "files/TextFileIo.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
@@ -20,40 +21,6 @@ DxfPairReader::DxfPairReader(std::string_view bytes) : chunk_(bytes) {}
 DxfPairReader::DxfPairReader(std::function<std::string_view()> next) : next_(std::move(next)) {}
 
 DxfPairReader::~DxfPairReader() = default;
-
-std::unique_ptr<DxfPairReader> DxfPairReader::ReadingAhead(
-    std::function<std::string_view()> next, std::function<void()> taken) {
-    auto reader = std::make_unique<DxfPairReader>(std::string_view{});
-    reader->feed_ = std::make_unique<DxfPairFeed>(std::move(next));
-    reader->taken_ = std::move(taken);
-    return reader;
-}
-
-int DxfPairReader::ReadAhead(DxfGroupValue& value, bool again) {
-    if (blockPos_ == blockSize_) {
-        do {
-            if (block_ && block_->end) {
-                aheadFailed = block_->failed;
-                return -1;
-            }
-            block_ = feed_->Take();
-            blockPos_ = 0;
-            blockSize_ = block_->pairs.size();
-            blockPairs_ = block_->pairs.data();
-            blockBytes_ = block_->bytes.data();
-            if (taken_) taken_();
-        } while (blockSize_ == 0);
-    }
-    const DxfParsedPair& p = blockPairs_[blockPos_++];
-    const char* bytes = blockBytes_;
-    value.text = {bytes + p.textAt, p.textSize};
-    value.line = {bytes + p.lineAt, p.lineSize};
-    value.real = p.real;
-    value.integer = p.integer;
-    value.converted = p.converted;
-    if (p.skipped && !again) ++(p.skipped == 1 ? overlongPairs : pairsWithoutCode);
-    return p.code;
-}
 
 bool DxfPairReader::Fetch() {
     if (ended_ || !next_) {
@@ -209,17 +176,7 @@ std::string_view DxfName(std::string_view line) {
     return line;
 }
 
-int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value) {
-    if (file.feed_) {
-        if (file.handedBack_) {
-            // The pair handed back is still in the block at hand.
-            file.handedBack_ = false;
-            if (file.blockPos_ == 0) return -1;
-            --file.blockPos_;
-            return file.ReadAhead(value, true);
-        }
-        return file.ReadAhead(value, false);
-    }
+int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
     if (file.handedBack_) {
         file.handedBack_ = false;
         value = file.last_;
@@ -281,15 +238,6 @@ namespace {
 const char* const kBinaryRefusal =
     "バイナリ形式の DXF ファイルは読み込めません。DXF を ASCII 形式で保存し直してから開いてください";
 
-void Import(DxfPairReader& file, DrawingStore& store, const DxfReadSettings& settings,
-            DxfReadReport& report, const bool* readFailed) {
-    report = DxfReadReport{};
-    store.ClearStore();
-    DxfImport import(file, store, settings, report);
-    import.Run();
-    import.Notes((readFailed && *readFailed) || file.aheadFailed);
-}
-
 }  // namespace
 
 bool ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSettings& settings,
@@ -300,15 +248,90 @@ bool ImportDxfBytes(std::string_view bytes, DrawingStore& store, const DxfReadSe
         return false;
     }
     DxfPairReader file(bytes);
-    Import(file, store, settings, report, nullptr);
+    report = DxfReadReport{};
+    store.ClearStore();
+    DxfStoreSink sink(store);
+    DxfImport import(file, sink, settings, report, [](const std::string& m) { ShowMessage(m); });
+    import.Run();
+    import.Notes(false, sink.refusedTexts);
     return true;
 }
+
+namespace {
+
+// The import of a file on a thread of its own, reading the file and making the elements,
+// while the calling thread puts them into the store. The store's work (the grid, the
+// crossings, the snap points) and the reading take about as long as each other on a large
+// drawing, so the two processors share the load.
+class ThreadedImport {
+public:
+    ThreadedImport(ChunkedFile& in, std::string_view first, const DxfReadSettings& settings,
+                   DxfReadReport& report)
+        : in_(in),
+          held_(first),
+          file_([this] { return NextChunk(); }),
+          import_(file_, feed_, settings, report,
+                  [this](const std::string& m) { feed_.Tell(m); }),
+          report_(report) {}
+    ~ThreadedImport() {
+        // Also when the store's side gives up half-way (a cancelled load): the import
+        // stops at its next hand-over.
+        if (worker_.joinable()) {
+            feed_.Stop();
+            worker_.join();
+        }
+    }
+    // Runs the import to the end, `apply` taking each block on this thread as it comes.
+    template <class Apply>
+    void Run(Apply apply) {
+        worker_ = std::thread([this] {
+            bool failed = false;
+            try {
+                import_.Run();
+            } catch (const DxfStoreFeed::Stopped&) {
+                return;
+            } catch (...) {
+                failed = true;  // out of memory on this thread: the data ends here
+            }
+            feed_.Finish(report_.entities, failed);
+        });
+        while (const DxfStoreBlock* block = feed_.Take()) apply(*block);
+        worker_.join();
+    }
+    bool readFailed() const { return readFailed_ || feed_.failed(); }
+    int64_t done() const { return done_.load(std::memory_order_relaxed); }
+    DxfImport& import() { return import_; }
+
+private:
+    // On the import's thread: each new chunk hands the elements made so far over, so that
+    // the progress moves with the bytes read even where they make nothing.
+    std::string_view NextChunk() {
+        feed_.Flush(report_.entities);
+        std::string_view chunk = first_ ? held_ : in_.Next();
+        first_ = false;
+        if (chunk.empty()) readFailed_ = in_.ReadFailed();
+        done_.store(in_.Done(), std::memory_order_relaxed);
+        return chunk;
+    }
+
+    ChunkedFile& in_;
+    std::string_view held_;
+    bool first_ = true;
+    bool readFailed_ = false;
+    std::atomic<int64_t> done_{0};
+    DxfStoreFeed feed_;
+    DxfPairReader file_;
+    DxfImport import_;
+    DxfReadReport& report_;
+    std::thread worker_;
+};
+
+}  // namespace
 
 bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSettings& settings,
                    DxfReadReport& report, const DxfProgress& progress) {
     ChunkedFile in;
     if (!in.Open(path)) return false;
-    bool readFailed = false;
     // The first chunk decides before the store is touched.
     std::string_view held = in.Next();
     if (held.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
@@ -316,25 +339,23 @@ bool ImportDxfFile(const std::string& path, DrawingStore& store, const DxfReadSe
         report.refusal = kBinaryRefusal;
         return false;
     }
-    // The file is read and its pairs parsed on a thread of their own while the import fills
-    // the store; progress is told on this thread as the import takes the pairs.
-    bool first = true;
-    std::atomic<int64_t> done{0};
+    report = DxfReadReport{};
+    store.ClearStore();
+    DxfStoreSink sink(store);
+    ThreadedImport reading(in, held, settings, report);
+    int64_t entities = 0;
     const int64_t total = in.Total();
     ProgressPacer pacer(progress ? std::function<void()>([&] {
-        progress(done.load(std::memory_order_relaxed), total, report.entities);
+        progress(reading.done(), total, entities);
     })
                                  : std::function<void()>());
-    auto file = DxfPairReader::ReadingAhead(
-        [&]() -> std::string_view {
-            std::string_view chunk = first ? held : in.Next();
-            first = false;
-            if (chunk.empty()) readFailed = in.ReadFailed();
-            done.store(in.Done(), std::memory_order_relaxed);
-            return chunk;
-        },
-        [&] { pacer.Tick(); });
-    Import(*file, store, settings, report, &readFailed);
+    reading.Run([&](const DxfStoreBlock& block) {
+        ApplyStoreBlock(block, sink);
+        entities = block.entities;
+        pacer.Tick();
+    });
+    entities = report.entities;
     pacer.Tick(true);
+    reading.import().Notes(reading.readFailed(), sink.refusedTexts);
     return true;
 }

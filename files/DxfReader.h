@@ -10,10 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/DxfPairBlock.h"
-
 class DrawingStore;
-class DxfPairFeed;
 
 struct DxfReadSettings {  // the main window's tuning values
     double splineResolution = 5.0;
@@ -78,11 +75,6 @@ public:
     explicit DxfPairReader(std::string_view bytes);
     // `next` hands over the file's bytes chunk by chunk, an empty chunk at the end.
     explicit DxfPairReader(std::function<std::string_view()> next);
-    // The same, with the lines read and the pairs parsed ahead on a thread of their own while
-    // the import takes them; `next` is called on that thread, `taken` (if given) on the
-    // import's own each time it takes the next block of pairs.
-    static std::unique_ptr<DxfPairReader> ReadingAhead(std::function<std::string_view()> next,
-                                                       std::function<void()> taken = {});
     ~DxfPairReader();
     DxfPairReader(const DxfPairReader&) = delete;
     DxfPairReader& operator=(const DxfPairReader&) = delete;
@@ -97,24 +89,10 @@ public:
     // Pairs skipped because of their lines, for the user's notes.
     int64_t overlongPairs = 0;
     int64_t pairsWithoutCode = 0;
-    // Reading ahead ran out of memory; the data ended there.
-    bool aheadFailed = false;
 
 private:
     friend int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
-    friend int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value);
     bool Fetch();
-    // The next pair parsed ahead; `again` for the pair handed back, read a second time.
-    int ReadAhead(DxfGroupValue& value, bool again);
-
-    std::unique_ptr<DxfPairFeed> feed_;
-    const DxfPairBlock* block_ = nullptr;
-    // The block's pairs and bytes, kept here: the worker fills the next block meanwhile,
-    // and reading the block's own fields for every pair would share its cache lines.
-    const DxfParsedPair* blockPairs_ = nullptr;
-    const char* blockBytes_ = nullptr;
-    std::size_t blockPos_ = 0, blockSize_ = 0;
-    std::function<void()> taken_;
 
     std::function<std::string_view()> next_;
     std::string_view chunk_;
@@ -131,22 +109,7 @@ private:
 // Reads the next pair and returns its group code; -1 at the end of the data, -999 for a pair
 // that was read and is not of interest (also a code line holding no integer, a code of -1,
 // an overlong line). Pairs of codes 1000 and above (extended data) are passed over.
-int ReadGroupPairOnward(DxfPairReader& file, DxfGroupValue& value);  // all but the quick case
-inline int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value) {
-    // A file read ahead: the next pair mostly waits in the block at hand.
-    if (file.blockPos_ < file.blockSize_ && !file.handedBack_) {
-        const DxfParsedPair& p = file.blockPairs_[file.blockPos_++];
-        const char* bytes = file.blockBytes_;
-        value.text = {bytes + p.textAt, p.textSize};
-        value.line = {bytes + p.lineAt, p.lineSize};
-        value.real = p.real;
-        value.integer = p.integer;
-        value.converted = p.converted;
-        if (p.skipped) ++(p.skipped == 1 ? file.overlongPairs : file.pairsWithoutCode);
-        return p.code;
-    }
-    return ReadGroupPairOnward(file, value);
-}
+int ReadGroupPair(DxfPairReader& file, DxfGroupValue& value);
 
 // Reads the pairs of one entity: `take` sees each until the next code-0 pair, which is handed
 // back to the main loop, or the end of the data.

@@ -76,13 +76,17 @@ SplineResult CheckSpline(const SplineData& data, int& n) {
 
 }  // namespace
 
-SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPoints) {
+SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPoints,
+                            const std::function<void(const std::string&)>& tell) {
     data.Clear();
     bool bad = false, tooLarge = false, unreadable = false, noMemory = false;
     double x = 0.0, y = 0.0;
     auto fail = [&](const char* message) {
         // Told once; the tables are let go, and the rest of the spline is only read past.
-        ShowMessage(message);
+        if (tell)
+            tell(message);
+        else
+            ShowMessage(message);
         noMemory = true;
         std::vector<double>().swap(data.x);
         std::vector<double>().swap(data.y);

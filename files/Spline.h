@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,10 @@ enum class SplineResult {
 };
 
 // Reads the pairs that follow a "0 SPLINE" pair up to the next code-0 pair, which it hands
-// back to the caller, or to the end of the data.
-SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPoints);
+// back to the caller, or to the end of the data. A table that cannot grow is told through
+// `tell` (by default the message box).
+SplineResult ReadSplineData(DxfPairReader& file, SplineData& data, int64_t maxPoints,
+                            const std::function<void(const std::string&)>& tell = {});
 
 // Reads the spline's data and appends its chain of lines and arcs to the store. `data` is
 // scratch space.

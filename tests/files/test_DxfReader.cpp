@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <new>
 #include <random>
+#include <stdexcept>
 
 #include "files/DxfReader.h"
 #include "files/DxfWriter.h"
@@ -542,65 +544,69 @@ TEST(DxfReader, FilesAreStreamedSoThatAHundredMegabyteLineIsNeverHeld) {
     EXPECT_TRUE(report.notes.empty());
 }
 
-TEST(DxfReader, PairsParsedAheadOnAThreadAreThePairsReadInPlace) {
-    // Numbers in every form the parser meets, the fixtures, skipped and extended pairs, an
-    // overlong line and many blocks' worth of pairs; the last line without its line feed.
+TEST(DxfReader, AFileImportedOnItsOwnThreadFillsTheStoreAsItsBytesDo) {
+    // Many chunks and blocks of elements, every kind, texts, a polyline and a spline, and the
+    // fixture of every entity kind; then the same with the vertex and knot tables failing,
+    // whose messages the import's thread must leave to this one.
     std::mt19937 random(26);
-    std::string bytes = Slurp(kData + "entities.dxf") + Slurp(kData + "crlf.dxf") +
-                        "10\n1e400\n10\n-0.0\n10\n0x1p3\n10\n5.\n10\n.5\n10\n1.5e\n10\ninf\n" +
-                        "10\n12345678901234567890.5\n10\n9007199254740993\nx\n1\n" +
-                        Pair(1001, "xdata") + "10\n" + std::string(kDxfMaxLineBytes + 9, '1') +
-                        "\n";
-    for (int i = 0; i < 40000; ++i) {
-        char number[64];
-        const double v = std::ldexp(double(random()) - 2147483648.0, int(random() % 40) - 30);
-        std::snprintf(number, sizeof number, i % 3 ? "%.*f" : "%.*g", int(random() % 19), v);
-        bytes += Pair(10 + i % 30, number) + Pair(i % 10, "T " + std::to_string(i));
+    std::string body;
+    for (int i = 0; i < 30000; ++i) {
+        const double x = random() % 100000 / 7.0, y = random() % 100000 / 9.0;
+        body += i % 4 ? Line(x, y, x + i % 13 + 1, y + i % 7)
+               : i % 8 ? Pair(0, "ARC") + Pair(10, std::to_string(x)) + Pair(20, std::to_string(y)) +
+                             Pair(40, "3.5") + Pair(50, std::to_string(i % 360)) + Pair(51, "10")
+                       : Pair(0, "TEXT") + Pair(10, std::to_string(x)) + Pair(20, "1") +
+                             Pair(40, "2") + Pair(1, "T" + std::to_string(i));
     }
-    bytes += "0\nEOF";
-    for (std::size_t chunkSize : {std::size_t(4093), std::size_t(1) << 20}) {
-        DxfPairReader inPlace(bytes);
-        std::size_t at = 0;
-        std::unique_ptr<DxfPairReader> ahead =
-            DxfPairReader::ReadingAhead([&]() -> std::string_view {
-                std::string_view chunk = std::string_view(bytes).substr(at, chunkSize);
-                at += chunk.size();
-                return chunk;
-            });
-        EXPECT_EQ(Pairs(*ahead), Pairs(inPlace));
-        EXPECT_EQ(ahead->overlongPairs, 1);
-        EXPECT_EQ(ahead->pairsWithoutCode, 1);
-    }
-    // A pair handed back comes again, also the first one of a block, and is counted once.
-    DxfPairReader inPlace(bytes);
-    std::size_t at = 0;
-    auto ahead = DxfPairReader::ReadingAhead([&]() -> std::string_view {
-        std::string_view chunk = std::string_view(bytes).substr(at, 777);
-        at += chunk.size();
-        return chunk;
-    });
-    DxfGroupValue a, b;
-    for (int n = 0, code = 0; code != -1; ++n) {
-        code = ReadGroupPair(*ahead, a);
-        ASSERT_EQ(code, ReadGroupPair(inPlace, b));
-        if (code == -1) break;
-        if (n % 3 == 0 || code == -999) {
-            ahead->HandBack();
-            ASSERT_EQ(ReadGroupPair(*ahead, a), code);
+    std::string tables = Pair(0, "POLYLINE") + Pair(8, "P");
+    for (int i = 0; i < 50000; ++i)
+        tables += Pair(0, "VERTEX") + Pair(8, "P") + Pair(10, std::to_string(i)) + Pair(20, "0");
+    tables += Pair(0, "SEQEND") + Pair(8, "P") + Pair(0, "SPLINE") + Pair(71, "2") + Pair(73, "300000");
+    for (int i = 0; i < 300002; ++i) tables += Pair(40, std::to_string(i));
+    tables += Line(5, 5, 9, 9) + Pair(0, "EOF");
+    const std::string fixture = Slurp(kData + "entities.dxf");
+    QTemporaryDir dir;
+    const std::size_t kAll = SIZE_MAX, kFail = std::size_t(2) << 20;
+    for (const auto& [bytes, failFrom] : std::vector<std::pair<std::string, std::size_t>>{
+             {fixture, kAll}, {tables, kFail}, {body + tables, kAll}}) {
+        {
+            const std::string path = dir.filePath("t.dxf").toStdString();
+            QFile f(QString::fromStdString(path));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes.data(), qint64(bytes.size()));
+            f.close();
+            ScriptedPrompts prompts;
+            DrawingStore fromBytes, fromFile;
+            gFailFrom = failFrom;
+            DxfReadReport expected;
+            ImportDxfBytes(bytes, fromBytes, {}, expected);
+            const std::vector<std::string> messages = prompts.messageTexts();
+            DxfReadReport report;
+            std::vector<int64_t> counts;
+            ASSERT_TRUE(ImportDxfFile(path, fromFile, {}, report,
+                                      [&](int64_t, int64_t, int64_t n) { counts.push_back(n); }));
+            gFailFrom = SIZE_MAX;
+            EXPECT_EQ(Dump(fromFile), Dump(fromBytes));
+            EXPECT_EQ(report.notes, expected.notes);
+            EXPECT_EQ(report.entities, expected.entities);
+            ASSERT_EQ(prompts.messageTexts().size(), messages.size() * 2);
+            EXPECT_TRUE(std::equal(messages.begin(), messages.end(),
+                                   prompts.messageTexts().begin() + std::ptrdiff_t(messages.size())));
+            EXPECT_EQ(messages.size(), failFrom == kAll ? 0u : 2u);
+            ASSERT_FALSE(counts.empty());
+            EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+            EXPECT_EQ(counts.back(), report.entities);
         }
-        ASSERT_EQ(std::string(a.text) + "|" + std::string(a.line),
-                  std::string(b.text) + "|" + std::string(b.line));
     }
-    EXPECT_EQ(ahead->overlongPairs, 1);
-    // A reader dropped half-way (a cancelled load) stops its thread.
-    at = 0;
-    ahead = DxfPairReader::ReadingAhead([&]() -> std::string_view {
-        std::string_view chunk = std::string_view(bytes).substr(at, 100);
-        at += chunk.size();
-        return chunk;
-    });
-    EXPECT_EQ(ReadGroupPair(*ahead, a), 999);
-    ahead.reset();
+    // A load given up half-way (the progress throws, as Cancel does) stops the import's thread.
+    DrawingStore s;
+    DxfReadReport report;
+    int calls = 0;
+    EXPECT_THROW(ImportDxfFile(dir.filePath("t.dxf").toStdString(), s, {}, report,
+                               [&](int64_t, int64_t, int64_t) {
+                                   if (++calls == 1) throw std::runtime_error("cancel");
+                               }),
+                 std::runtime_error);
 }
 
 TEST(DxfReader, NumbersReadAsStrtodReadsThem) {
