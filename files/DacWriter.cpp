@@ -183,6 +183,10 @@ bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::st
 }
 
 bool SaveDacFile(const std::string& path, const DrawingStore& store) {
-    return SaveFileAtomically(
-        path, [&store](const TextSink& sink) { return WriteDacRecords(store, sink); });
+    return SaveFileAtomicallyPlaced(path, [&store](const PlacedSink& sink) {
+        const DacSlices slices(store);
+        return WriteSlicesPlaced(
+            slices.Count(), [&slices](std::size_t k, SliceBuffer& out) { slices.Format(k, out); },
+            sink, slices.Records() < kInlineSlots ? 0 : SliceWorkers());
+    });
 }

@@ -46,16 +46,31 @@ bool WriteInline(std::size_t count, const SliceFormatter& format, const TextSink
     return true;
 }
 
+bool WriteInlinePlaced(std::size_t count, const SliceFormatter& format, const PlacedSink& sink) {
+    int64_t at = 0;
+    return WriteInline(count, format, [&](std::string_view bytes) {
+        const bool ok = sink(bytes, at);
+        at += int64_t(bytes.size());
+        return ok;
+    });
+}
+
 // The workers take slices in order and format each into the ring slot of its number; the
 // writer hands the slots on in order and frees them. A worker waits while its slot still
 // holds a slice the writer has not reached, which bounds the memory to the ring: a slot for
 // each worker, the one being written and one ready ahead. The writer is the quicker side
 // (copying 1 MiB into the page cache takes a fraction of formatting it), so more slots
 // would only hold more memory.
+//
+// Given a placed sink, the workers write their slices themselves, each where the slices
+// before it end: the slices are placed in order as they are formatted, and a worker writes
+// its own as soon as its place is known. The copying into the page cache, as dear as the
+// formatting where the machine hands out fresh memory slowly, is then shared too.
 class Pipeline {
 public:
-    Pipeline(std::size_t count, const SliceFormatter& format, int workers)
-        : count_(count), format_(format), slots_(std::size_t(workers) + 2) {
+    Pipeline(std::size_t count, const SliceFormatter& format, int workers,
+             const PlacedSink* placed = nullptr)
+        : count_(count), format_(format), placed_(placed), slots_(std::size_t(workers) + 2) {
         threads_.reserve(std::size_t(workers));
     }
     ~Pipeline() {
@@ -64,6 +79,7 @@ public:
             stop_ = true;
         }
         claimable_.notify_all();
+        ready_.notify_all();
         for (std::thread& t : threads_) t.join();
     }
     // False when not even one thread starts.
@@ -75,32 +91,57 @@ public:
         return !threads_.empty();
     }
     bool Write(const TextSink& sink);
+    // With a placed sink: until every slice is written; false when anything failed.
+    bool Wait() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return failed_ || written_ == count_; });
+        return !failed_;
+    }
 
 private:
     struct Slot {
         SliceBuffer buffer;
         bool ready = false;
+        bool busy = false;  // placed: taken by a worker, not yet written
+        int64_t at = -1;    // placed: where the slice goes, once known
     };
     void Work();
+    bool Claimable() const {
+        if (placed_) return !slots_[next_ % slots_.size()].busy;
+        return next_ < written_ + slots_.size();
+    }
+    // Places every formatted slice whose predecessors are placed.
+    void Place() {
+        for (;;) {
+            Slot& s = slots_[placedCount_ % slots_.size()];
+            if (placedCount_ >= next_ || !s.ready || s.at >= 0) return;
+            s.at = nextAt_;
+            nextAt_ += int64_t(s.buffer.View().size());
+            ++placedCount_;
+        }
+    }
 
     const std::size_t count_;
     const SliceFormatter& format_;
+    const PlacedSink* placed_;
     std::vector<Slot> slots_;
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable claimable_, ready_;
     std::size_t next_ = 0, written_ = 0;
+    std::size_t placedCount_ = 0;
+    int64_t nextAt_ = 0;
     bool stop_ = false, failed_ = false;
 };
 
 void Pipeline::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        claimable_.wait(
-            lock, [this] { return stop_ || next_ >= count_ || next_ < written_ + slots_.size(); });
+        claimable_.wait(lock, [this] { return stop_ || next_ >= count_ || Claimable(); });
         if (stop_ || next_ >= count_) return;
         const std::size_t k = next_++;
         Slot& slot = slots_[k % slots_.size()];
+        slot.busy = true;
         lock.unlock();
         bool formatted = true;
         try {
@@ -111,11 +152,30 @@ void Pipeline::Work() {
         lock.lock();
         if (!formatted) failed_ = stop_ = true;
         slot.ready = formatted;
-        ready_.notify_one();
         if (!formatted) {
+            ready_.notify_all();
             claimable_.notify_all();
             return;
         }
+        if (!placed_) {
+            ready_.notify_one();
+            continue;
+        }
+        Place();
+        ready_.notify_all();
+        ready_.wait(lock, [&] { return stop_ || slot.at >= 0; });
+        if (stop_) return;
+        const int64_t at = slot.at;
+        lock.unlock();
+        const bool ok = (*placed_)(slot.buffer.View(), at);
+        lock.lock();
+        slot.ready = slot.busy = false;
+        slot.at = -1;
+        ++written_;
+        if (!ok) failed_ = stop_ = true;
+        ready_.notify_all();
+        claimable_.notify_all();
+        if (!ok) return;
     }
 }
 
@@ -162,6 +222,19 @@ bool WriteSlicesInOrder(std::size_t count, const SliceFormatter& format, const T
         if (!pipeline.Start(std::min(workers, kMaxWorkers)))
             return WriteInline(count, format, sink);
         return pipeline.Write(sink);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool WriteSlicesPlaced(std::size_t count, const SliceFormatter& format, const PlacedSink& sink,
+                       int workers) {
+    try {
+        if (workers <= 0 || count < 2) return WriteInlinePlaced(count, format, sink);
+        Pipeline pipeline(count, format, std::min(workers, kMaxWorkers), &sink);
+        if (!pipeline.Start(std::min(workers, kMaxWorkers)))
+            return WriteInlinePlaced(count, format, sink);
+        return pipeline.Wait();
     } catch (const std::bad_alloc&) {
         return false;
     }

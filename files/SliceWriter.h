@@ -45,3 +45,8 @@ int SliceWorkers();
 // joined on every way out.
 bool WriteSlicesInOrder(std::size_t count, const SliceFormatter& format, const TextSink& sink,
                         int workers);
+
+// The same with the slices written where they belong, each by the thread that formatted it
+// as soon as the slices before it are formatted, so that writing shares the threads too.
+bool WriteSlicesPlaced(std::size_t count, const SliceFormatter& format, const PlacedSink& sink,
+                       int workers);

@@ -2,12 +2,14 @@
 #include "files/TextFileIo.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <system_error>
@@ -378,6 +380,37 @@ bool SaveFileAtomically(const std::string& path,
     };
     if (!write(sink)) {
         file.cancelWriting();  // the destructor removes the temporary file
+        return false;
+    }
+    return file.commit();
+}
+
+bool SaveFileAtomicallyPlaced(const std::string& path,
+                              const std::function<bool(const PlacedSink&)>& write) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const int fd = file.handle();
+    const PlacedSink sink = [fd](std::string_view bytes, int64_t at) {
+        const int64_t from = at, size = int64_t(bytes.size());
+        for (const char* p = bytes.data(); !bytes.empty();) {
+            const ssize_t w = ::pwrite(fd, p, bytes.size(), off_t(at));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            p += w;
+            at += w;
+            bytes.remove_prefix(size_t(w));
+        }
+#ifdef __linux__
+        // As SaveFileAtomically does: on to the disk while the rest is made.
+        sync_file_range(fd, from, size, SYNC_FILE_RANGE_WRITE);
+#else
+        (void)from;
+        (void)size;
+#endif
+        return true;
+    };
+    if (!write(sink)) {
+        file.cancelWriting();
         return false;
     }
     return file.commit();

@@ -166,3 +166,11 @@ private:
 // it, renamed over it only when every byte is written. False when anything fails; an
 // existing file at `path` is then untouched and no temporary file stays.
 bool SaveFileAtomically(const std::string& path, const std::function<bool(const TextSink&)>& write);
+
+// Writes `bytes` at byte `at` of a file; called from several threads at once for parts that
+// do not overlap. False when the writing failed.
+using PlacedSink = std::function<bool(std::string_view bytes, int64_t at)>;
+// The same for a file whose parts are written where they belong, in any order: the file
+// is every byte up to the end of the last part, and `write` must place them all.
+bool SaveFileAtomicallyPlaced(const std::string& path,
+                              const std::function<bool(const PlacedSink&)>& write);

@@ -1,9 +1,11 @@
 // Output formatted in slices on worker threads: its order, its pieces, and how it fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -82,5 +84,54 @@ TEST(SliceWriter, SlicesArriveInOrderAndAnyFailureEndsTheWriting) {
         } else {
             EXPECT_TRUE(got == all);
         }
+    }
+}
+
+// Slices written by their own threads where they belong: every byte lands in its place
+// whatever the number of threads, no place is written twice, a failing write fails the
+// writing, and a formatter that throws leaves nothing written past its slice.
+TEST(SliceWriter, PlacedSlicesLandWhereTheyBelong) {
+    const std::size_t count = 40;
+    std::string all;
+    std::vector<std::size_t> starts;
+    for (std::size_t k = 0; k < count; ++k) {
+        SliceBuffer b;
+        FormatNumbered(k, b);
+        starts.push_back(all.size());
+        all += b.View();
+    }
+    struct Case {
+        int workers;
+        std::size_t failingWrite, throwingSlice;
+    };
+    for (const Case& c : {Case{0, kNone, kNone}, Case{1, kNone, kNone}, Case{2, kNone, kNone},
+                          Case{5, kNone, kNone}, Case{2, 5, kNone}, Case{3, kNone, 17},
+                          Case{0, 3, kNone}}) {
+        SCOPED_TRACE(testing::Message() << c.workers << " workers");
+        std::string got(all.size(), '\0');
+        std::mutex mutex;
+        std::vector<std::pair<int64_t, std::size_t>> writes;
+        const bool ok = WriteSlicesPlaced(
+            count,
+            [&](std::size_t k, SliceBuffer& out) {
+                if (k == c.throwingSlice) throw std::bad_alloc();
+                FormatNumbered(k, out);
+            },
+            [&](std::string_view bytes, int64_t at) {
+                std::lock_guard lock(mutex);
+                writes.push_back({at, bytes.size()});
+                if (writes.size() - 1 == c.failingWrite) return false;
+                EXPECT_LE(std::size_t(at) + bytes.size(), all.size());
+                got.replace(std::size_t(at), bytes.size(), bytes);
+                return true;
+            },
+            c.workers);
+        EXPECT_EQ(ok, c.failingWrite == kNone && c.throwingSlice == kNone);
+        std::sort(writes.begin(), writes.end());
+        for (std::size_t i = 1; i < writes.size(); ++i)
+            EXPECT_GE(writes[i].first, writes[i - 1].first + int64_t(writes[i - 1].second));
+        if (ok) EXPECT_TRUE(got == all);
+        if (c.throwingSlice != kNone && !writes.empty())
+            EXPECT_LE(std::size_t(writes.back().first) + writes.back().second, starts[c.throwingSlice]);
     }
 }
