@@ -66,7 +66,6 @@ public:
     void clear() {
         blocks_.clear();
         blocks_.shrink_to_fit();
-        next_.reset();
         size_ = 0;
     }
     // Every record fresh again, the memory returned; the slots stay.
@@ -75,7 +74,6 @@ public:
             s.records.reset();
             s.ready = 0;
         }
-        next_.reset();
     }
     // The block holding slot i, or null while it holds only fresh records, and how many
     // records from its start are held in it (the rest are fresh).
@@ -146,13 +144,10 @@ private:
     }
     // Slot j of block `index` is about to be written: the block is allocated, and its fresh
     // records made up to the end of the page that holds j.
-    void Prepare(Slot& s, size_t index, size_t j) {
+    static void Prepare(Slot& s, size_t index, size_t j) {
         if (!s.records) {
             if constexpr (kMapped) {
-                if (index > 0 && next_)
-                    s.records = std::move(next_);
-                else
-                    s.records.reset(static_cast<T*>(MapBlock(kBytes, index == 0 ? kLargePage : 0)));
+                s.records.reset(static_cast<T*>(MapBlock(kBytes, index == 0 ? kLargePage : 0)));
                 if (!s.records) throw std::bad_alloc();
                 s.ready = 0;
             } else if constexpr (kPlain) {
@@ -175,29 +170,15 @@ private:
         const size_t step = small ? 65536 : kLargePage;
         const size_t end = ((j + 1) * sizeof(T) + step - 1) / step * step;
         const size_t ready = std::min(kBlock, end / sizeof(T));
-        char* const block = reinterpret_cast<char*>(s.records.get());
         if (small) {
+            char* const block = reinterpret_cast<char*>(s.records.get());
             const size_t from = s.ready * sizeof(T);
             MakeResident(block + from, std::min(end, kBytes) - from);
-        }
-        if constexpr (kMapped) {
-            // Writing has reached the last part of a large page: the next one is asked for
-            // now, to be ready when writing gets there. The table is being filled, so the
-            // next block is mapped when that page is the first of it.
-            if (end % kLargePage == 0) {
-                if (end < kBytes) {
-                    MakeResidentAhead(block + end, kLargePage);
-                } else if (!next_) {
-                    next_.reset(static_cast<T*>(MapBlock(kBytes, 0)));
-                    if (next_) MakeResidentAhead(next_.get(), kLargePage);
-                }
-            }
         }
         if (!FreshIsZero())
             std::fill(s.records.get() + s.ready, s.records.get() + ready, Fresh());
         s.ready = ready;
     }
     std::vector<Slot> blocks_;
-    std::unique_ptr<T[], Free> next_;  // the block after the last, mapped ahead of writing
     size_t size_ = 0;
 };

@@ -1,12 +1,8 @@
 // Memory on large pages.
 #include "model/LargePages.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
-#include <mutex>
-#include <thread>
 #if defined(__unix__)
 #include <sys/mman.h>
 #include <unistd.h>
@@ -62,78 +58,9 @@ void MakeResident(void* p, size_t bytes) {
 #endif
 }
 
-namespace {
-// The helper thread behind MakeResidentAhead and its queue of ranges. Made on first use and
-// never destroyed, so that a store destroyed at exit can still ask it to forget its blocks;
-// the thread only ever waits on the queue or makes pages resident.
-class Warmer {
-public:
-    void Ask(uintptr_t from, uintptr_t to) {
-        {
-            std::lock_guard lock(mutex_);
-            if (!started_) {
-                started_ = true;
-                std::thread([this] { Run(); }).detach();
-            }
-            queue_.push_back({from, to});
-        }
-        wake_.notify_one();
-    }
-    // No range within [from, to) is left in the queue or being made resident.
-    void Forget(uintptr_t from, uintptr_t to) {
-        std::unique_lock lock(mutex_);
-        if (!started_) return;
-        std::erase_if(queue_, [&](const Range& r) { return r.from < to && from < r.to; });
-        done_.wait(lock, [&] { return !(busy_.from < to && from < busy_.to); });
-    }
-
-private:
-    struct Range {
-        uintptr_t from = 0, to = 0;
-    };
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return !queue_.empty(); });
-            busy_ = queue_.front();
-            queue_.pop_front();
-            lock.unlock();
-            MakeResident(reinterpret_cast<void*>(busy_.from), busy_.to - busy_.from);
-            lock.lock();
-            busy_ = {};
-            done_.notify_all();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::deque<Range> queue_;
-    Range busy_;
-    bool started_ = false;
-};
-
-Warmer& TheWarmer() {
-    static Warmer* const warmer = new Warmer;
-    return *warmer;
-}
-}  // namespace
-
-void MakeResidentAhead(void* p, size_t bytes) {
-#if defined(__unix__) && defined(MADV_POPULATE_WRITE)
-    const uintptr_t from = reinterpret_cast<uintptr_t>(p);
-    TheWarmer().Ask(from, from + bytes);
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
-
 void UnmapBlock(void* p, size_t bytes) {
     if (!p) return;
 #if defined(__unix__)
-#if defined(MADV_POPULATE_WRITE)
-    const uintptr_t from = reinterpret_cast<uintptr_t>(p);
-    TheWarmer().Forget(from, from + PageRounded(bytes));
-#endif
     munmap(p, PageRounded(bytes));
 #else
     (void)bytes;

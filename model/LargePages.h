@@ -10,17 +10,9 @@
 // addresses far more often while it is read.
 inline constexpr std::size_t kLargePage = std::size_t(2) << 20;
 void* MapBlock(std::size_t bytes, std::size_t small);
-// Also forgets what MakeResidentAhead was asked for the block, waiting while it is being done.
 void UnmapBlock(void* p, std::size_t bytes);
 
 // Makes the pages of [p, p + bytes) resident at once, in one call to the system, where
 // writing them would stop the program once for every 4 KiB page: for buffers about to be
 // written through. Where the system cannot, nothing happens and the pages come as written.
 void MakeResident(void* p, std::size_t bytes);
-
-// The same for memory of a mapped block that will be written soon: a helper thread makes the
-// pages resident while the caller goes on. The system clears every fresh page before handing
-// it over, and for a table of millions of records that clearing is a large part of filling
-// it; asked for early enough, it is done on the other processor. Harmless where the pages
-// come first: they are then made by whoever touches them first, with the same zeros.
-void MakeResidentAhead(void* p, std::size_t bytes);
