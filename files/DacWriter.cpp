@@ -142,6 +142,9 @@ public:
                Slices(texts_, kSliceTexts) + Slices(points_, kSliceSlots);
     }
     std::size_t Records() const { return lines_ + circles_ + texts_ + points_; }
+    SliceFormatter Formatter() const {
+        return [this](std::size_t k, SliceBuffer& out) { Format(k, out); };
+    }
 
     void Format(std::size_t k, SliceBuffer& out) const {
         if (k < Slices(lines_, kSliceSlots))
@@ -173,20 +176,21 @@ private:
     const std::size_t lines_, circles_, points_, texts_;
 };
 
+// The slices formatted on one thread per core once the drawing is large enough to pay for it.
+int DacWorkers(const DacSlices& slices) {
+    return slices.Records() < kInlineSlots ? 0 : SliceWorkers();
+}
+
 }  // namespace
 
 bool WriteDacRecords(const DrawingStore& store, const std::function<bool(std::string_view)>& sink) {
     const DacSlices slices(store);
-    return WriteSlicesInOrder(
-        slices.Count(), [&slices](std::size_t k, SliceBuffer& out) { slices.Format(k, out); }, sink,
-        slices.Records() < kInlineSlots ? 0 : SliceWorkers());
+    return WriteSlicesInOrder(slices.Count(), slices.Formatter(), sink, DacWorkers(slices));
 }
 
 bool SaveDacFile(const std::string& path, const DrawingStore& store) {
     return SaveFileAtomicallyPlaced(path, [&store](const PlacedSink& sink) {
         const DacSlices slices(store);
-        return WriteSlicesPlaced(
-            slices.Count(), [&slices](std::size_t k, SliceBuffer& out) { slices.Format(k, out); },
-            sink, slices.Records() < kInlineSlots ? 0 : SliceWorkers());
+        return WriteSlicesPlaced(slices.Count(), slices.Formatter(), sink, DacWorkers(slices));
     });
 }
