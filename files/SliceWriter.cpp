@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/LargePages.h"
+#include "model/TableMemory.h"
 
 namespace {
 

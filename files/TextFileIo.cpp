@@ -15,7 +15,7 @@
 #include <system_error>
 #include <vector>
 
-#include "model/LargePages.h"
+#include "model/TableMemory.h"
 
 namespace {
 

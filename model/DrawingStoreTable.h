@@ -11,13 +11,13 @@
 #include <type_traits>
 #include <vector>
 
-#include "model/LargePages.h"
+#include "model/TableMemory.h"
 
-// Records per block as a power of two: the fewest, from 16,384 on, that fill whole large
-// pages; 16,384 for records that no block of up to a million fits that way.
+// Records per block as a power of two: the fewest, from 16,384 on, that fill whole steps
+// of 2 MiB; 16,384 for records that no block of up to a million fits that way.
 constexpr size_t BlockShift(size_t recordBytes) {
     for (size_t k = 14; k <= 20; ++k)
-        if (((size_t(1) << k) * recordBytes) % kLargePage == 0) return k;
+        if (((size_t(1) << k) * recordBytes) % kMapStep == 0) return k;
     return 14;
 }
 
@@ -31,13 +31,13 @@ constexpr size_t BlockShift(size_t recordBytes) {
 // zero bytes, the records are made fresh as writing reaches them, a page or so at a time,
 // and read as fresh beyond that.
 //
-// A block that holds whole large pages is mapped on its own, on large pages where the
-// system has them: a drawing of a million elements writes some 200 MB of records. The first
-// large page of a table stays on small pages: a small drawing, and the empty stores the
-// program keeps besides the drawing, then cost only the pages they write. Those are made
-// ready 64 KiB at a time as writing reaches them, in one call to the system for the sixteen
-// pages rather than a stop at each, and the records of a mapped block are read as fresh
-// beyond what was made ready, whether or not they are zero bytes.
+// A block that holds whole steps of 2 MiB is mapped on its own (a drawing of a million
+// elements writes some 200 MB of records) and made resident as writing reaches it: 64 KiB
+// at a time within the table's first 2 MiB, so that a small drawing, and the empty stores
+// the program keeps besides the drawing, cost only the pages they write, and 2 MiB at a time
+// after it; each in one call to the system rather than a stop at every page. The records of
+// a mapped block are read as fresh beyond what was made ready, whether or not they are zero
+// bytes.
 template <class T>
 class SlotTable {
 public:
@@ -120,7 +120,7 @@ private:
                                    (std::is_aggregate_v<T> ||
                                     std::is_trivially_default_constructible_v<T>);
     static constexpr size_t kBytes = kBlock * sizeof(T);
-    static constexpr bool kMapped = kPlain && kBytes % kLargePage == 0;
+    static constexpr bool kMapped = kPlain && kBytes % kMapStep == 0;
     struct Free {
         void operator()(T* p) const {
             if constexpr (kMapped)
@@ -143,11 +143,11 @@ private:
         return zero;
     }
     // Slot j of block `index` is about to be written: the block is allocated, and its fresh
-    // records made up to the end of the page that holds j.
+    // records made up to the end of the step that holds j.
     static void Prepare(Slot& s, size_t index, size_t j) {
         if (!s.records) {
             if constexpr (kMapped) {
-                s.records.reset(static_cast<T*>(MapBlock(kBytes, index == 0 ? kLargePage : 0)));
+                s.records.reset(static_cast<T*>(MapBlock(kBytes)));
                 if (!s.records) throw std::bad_alloc();
                 s.ready = 0;
             } else if constexpr (kPlain) {
@@ -163,14 +163,13 @@ private:
             }
         }
         if (j < s.ready) return;
-        // Small pages within the table's first large page, large pages after it; a record
-        // that runs over the end of a page is made with the next one. The small pages of a
-        // step are made resident in one call, not one stop at each.
-        const bool small = index == 0 && (j + 1) * sizeof(T) <= kLargePage;
-        const size_t step = small ? 65536 : kLargePage;
+        // Small steps within the table's first 2 MiB, whole ones after it; a record that runs
+        // over the end of a step is made with the next one.
+        const bool small = index == 0 && (j + 1) * sizeof(T) <= kMapStep;
+        const size_t step = small ? 65536 : kMapStep;
         const size_t end = ((j + 1) * sizeof(T) + step - 1) / step * step;
         const size_t ready = std::min(kBlock, end / sizeof(T));
-        if (small) {
+        if constexpr (kMapped) {
             char* const block = reinterpret_cast<char*>(s.records.get());
             const size_t from = s.ready * sizeof(T);
             MakeResident(block + from, std::min(end, kBytes) - from);

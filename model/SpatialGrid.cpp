@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "model/LargePages.h"
+#include "model/TableMemory.h"
 
 void FreeSlots::Clear() {
     bits_.clear();

@@ -318,11 +318,11 @@ TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
     // Records are made fresh as writing reaches them: a block is not written through at
     // once, a record across a page's end comes out whole, and making more never touches
     // what was written.
-    const size_t perPage = 65536 / sizeof(LineElement), perLarge = kLargePage / sizeof(LineElement);
+    const size_t perPage = 65536 / sizeof(LineElement), perStep = kMapStep / sizeof(LineElement);
     const size_t b = SlotTable<LineElement>::kBlock;
     EXPECT_LT(lines.ReadyIn(b), b);
-    for (size_t i : {perPage - 1, perPage, perPage + 1, perLarge, perLarge + 1, 3 * perLarge,
-                     b - 1, b + perLarge - 1, b + perLarge, 2 * b + 2 * perLarge + 1}) {
+    for (size_t i : {perPage - 1, perPage, perPage + 1, perStep, perStep + 1, 3 * perStep,
+                     b - 1, b + perStep - 1, b + perStep, 2 * b + 2 * perStep + 1}) {
         lines[i].x1 = double(i);
         EXPECT_GT(lines.ReadyIn(i), i % b);
     }
@@ -331,7 +331,7 @@ TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
         EXPECT_EQ(l.colour, 7) << i;
         if (l.x1 != 0.0 && l.x1 != 1.5) EXPECT_EQ(l.x1, double(i));
     }
-    for (size_t i : {perPage, perLarge + 1, b - 1, b + perLarge, 2 * b + 2 * perLarge + 1})
+    for (size_t i : {perPage, perStep + 1, b - 1, b + perStep, 2 * b + 2 * perStep + 1})
         EXPECT_EQ(std::as_const(lines)[i].x1, double(i));
     // The same for records that are fresh as zero bytes, page by page.
     const size_t perPointPage = 65536 / sizeof(PointElement);

@@ -1,5 +1,5 @@
-// Memory on large pages.
-#include "model/LargePages.h"
+// Memory for the store's big tables.
+#include "model/TableMemory.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -22,25 +22,18 @@ size_t PageRounded(size_t bytes) {
 }
 }  // namespace
 
-void* MapBlock(size_t bytes, size_t small) {
+void* MapBlock(size_t bytes) {
 #if defined(__unix__)
-    // Mapped with a large page of room to spare, then cut to start on a large page: the
-    // system can only back whole, aligned large pages with one.
-    const size_t len = PageRounded(bytes), span = len + kLargePage;
-    void* m = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const size_t len = PageRounded(bytes);
+    void* m = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m == MAP_FAILED) return nullptr;
-    const uintptr_t from = reinterpret_cast<uintptr_t>(m);
-    const uintptr_t at = (from + kLargePage - 1) & ~uintptr_t(kLargePage - 1);
-    if (at > from) munmap(m, at - from);
-    if (const size_t tail = span - (at - from) - len)
-        munmap(reinterpret_cast<void*>(at + len), tail);
-#if defined(MADV_HUGEPAGE)
-    if (len > small)  // a hint: fails harmlessly
-        madvise(reinterpret_cast<void*>(at + small), len - small, MADV_HUGEPAGE);
+#if defined(MADV_NOHUGEPAGE)
+    // Small pages also where the system gives large ones to every mapping it can: a hint,
+    // which fails harmlessly.
+    madvise(m, len, MADV_NOHUGEPAGE);
 #endif
-    return reinterpret_cast<void*>(at);
+    return m;
 #else
-    (void)small;
     return std::calloc(1, bytes);
 #endif
 }
