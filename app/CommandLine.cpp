@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "files/DacFile.h"
@@ -100,7 +101,7 @@ int RunWithoutWindow(int argc, char** argv, const CommandLine& commandLine) {
     if (commandLine.mode == Mode::Convert) {
         QCoreApplication core(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
-        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix);
+        return RunConvert(commandLine.file, commandLine.output, commandLine.tarnix, true);
     }
     return -1;
 }
@@ -188,15 +189,12 @@ int UnknownType(const QString& path) {
     return 2;
 }
 
-int RunConvert(const QString& input, const QString& output, bool tarnix) {
-    const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
-    const DrawingFormat out = FormatOf(output);
-    if (in == DrawingFormat::Unknown) return UnknownType(input);
-    if (out == DrawingFormat::Unknown) return UnknownType(output);
-    DrawingStore store;
+namespace {
+
+int ConvertInto(DrawingStore& store, const QString& input, DrawingFormat in,
+                const std::string& outPath, DrawingFormat out) {
     if (!store.CreateStore()) return 1;
     if (int status = ReadDrawing(store, input, in)) return status;
-    const std::string outPath = output.toStdString();
     const bool written =
         out == DrawingFormat::Dac ? SaveDacFile(outPath, store) : SaveDxfFile(outPath, store);
     if (!written) {
@@ -206,4 +204,21 @@ int RunConvert(const QString& input, const QString& output, bool tarnix) {
     }
     Prompts().Message("ファイル出力に成功しました", "Message");
     return 0;
+}
+
+}  // namespace
+
+int RunConvert(const QString& input, const QString& output, bool tarnix, bool thenExit) {
+    const DrawingFormat in = tarnix ? DrawingFormat::Tarnix : FormatOf(input);
+    const DrawingFormat out = FormatOf(output);
+    if (in == DrawingFormat::Unknown) return UnknownType(input);
+    if (out == DrawingFormat::Unknown) return UnknownType(output);
+    if (!thenExit) {
+        DrawingStore store;
+        return ConvertInto(store, input, in, output.toStdString(), out);
+    }
+    auto* store = new DrawingStore;  // never taken apart: the process ends below
+    const int status = ConvertInto(*store, input, in, output.toStdString(), out);
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
