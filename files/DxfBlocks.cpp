@@ -36,10 +36,9 @@ std::string Lower(std::string_view name) {
 
 }  // namespace
 
-DxfLayers::DxfLayers() {
+DxfLayers::DxfLayers() : lastName_("0") {
     ids_.emplace("0", 0);
     state_.push_back(0);
-    lastName_ = "0";
 }
 
 int32_t DxfLayers::Id(std::string_view name) {

@@ -130,8 +130,11 @@ TEST(SliceWriter, PlacedSlicesLandWhereTheyBelong) {
         std::sort(writes.begin(), writes.end());
         for (std::size_t i = 1; i < writes.size(); ++i)
             EXPECT_GE(writes[i].first, writes[i - 1].first + int64_t(writes[i - 1].second));
-        if (ok) EXPECT_TRUE(got == all);
-        if (c.throwingSlice != kNone && !writes.empty())
+        if (ok) {
+            EXPECT_TRUE(got == all);
+        }
+        if (c.throwingSlice != kNone && !writes.empty()) {
             EXPECT_LE(std::size_t(writes.back().first) + writes.back().second, starts[c.throwingSlice]);
+        }
     }
 }

@@ -329,7 +329,9 @@ TEST(SlotTable, NewAndRefreshedBlocksHoldFreshRecords) {
     for (size_t i = 0; i < n; i += 97) {
         const LineElement& l = std::as_const(lines)[i];
         EXPECT_EQ(l.colour, 7) << i;
-        if (l.x1 != 0.0 && l.x1 != 1.5) EXPECT_EQ(l.x1, double(i));
+        if (l.x1 != 0.0 && l.x1 != 1.5) {
+            EXPECT_EQ(l.x1, double(i));
+        }
     }
     for (size_t i : {perPage, perStep + 1, b - 1, b + perStep, 2 * b + 2 * perStep + 1})
         EXPECT_EQ(std::as_const(lines)[i].x1, double(i));

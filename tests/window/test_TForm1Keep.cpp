@@ -57,7 +57,9 @@ TEST_F(TForm1KeepTest, EveryWayAChangedDrawingCanGoAsksFirstAndCancelKeepsIt) {
             EXPECT_EQ(shown[0].text, question);
             EXPECT_EQ(shown[0].buttons, PromptButtons::SaveDiscardCancel);
             EXPECT_EQ(shown.size(), answer == PromptAnswer::Yes ? 2u : 1u);
-            if (answer == PromptAnswer::Yes) EXPECT_EQ(shown[1].kind, Kind::SaveFile);
+            if (answer == PromptAnswer::Yes) {
+                EXPECT_EQ(shown[1].kind, Kind::SaveFile);
+            }
             EXPECT_TRUE(form->isVisible());
             EXPECT_GE(AliveLines(), 1);
             EXPECT_TRUE(form->IsModified());
@@ -68,8 +70,9 @@ TEST_F(TForm1KeepTest, EveryWayAChangedDrawingCanGoAsksFirstAndCancelKeepsIt) {
         way.act(*form);
         Settle();
         EXPECT_EQ(AliveLines() == 0, way.gone);
-        if (std::string(way.name) == "close" || std::string(way.name) == "exit")
+        if (std::string(way.name) == "close" || std::string(way.name) == "exit") {
             EXPECT_FALSE(form->isVisible());
+        }
         form->store.ClearStore();
         form->SpeedButton17Click();  // unmodified again
     }
