@@ -4,9 +4,9 @@
 #include <cstddef>
 
 // Blocks of `bytes` of zeroed memory, mapped on their own (null when the system has no
-// memory left), given back by UnmapBlock. They are made
-// resident by the table a step of kMapStep at a time (MakeResident), one call to the system
-// per 2 MiB rather than a stop for every 4 KiB page as writing reaches it.
+// memory left), given back by UnmapBlock. A table makes them resident a step of kMapStep
+// at a time (MakeResident): one call to the system per 2 MiB rather than a stop for every
+// 4 KiB page as writing reaches it.
 //
 // They stay on small pages. On a virtual machine whose memory is handed back to its host
 // while free (as the machines we build and test on do), a large page has to be made afresh
