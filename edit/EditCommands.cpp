@@ -124,8 +124,8 @@ std::string FloatToStr(double v) {
     const double mag = std::fabs(v);
     if (exponent >= 15 || mag < 0.00001) {
         out += digits[0];
-        if (digits.size() > 1) out += "." + digits.substr(1);
-        out += "E" + std::to_string(exponent);
+        if (digits.size() > 1) out.append(".").append(digits, 1);
+        out.append("E").append(std::to_string(exponent));
         return out;
     }
     if (exponent >= 0) {
