@@ -93,6 +93,7 @@ float Up(double v) {
 
 void SpatialGrid::Clear() {
     cell_ = 0.0;
+    perCell_ = perStep_ = 0.0;
     cells_.clear();
     cells_.shrink_to_fit();
     used_ = 0;
@@ -128,10 +129,12 @@ void SpatialGrid::ResetCells(double cell) {
     count_ = 0;
     sizeSum_ = 0.0;
     cell_ = cell;
+    perCell_ = 1.0 / cell;
+    perStep_ = kSteps / cell;
 }
 
 int64_t SpatialGrid::CellOf(double v) const {
-    double c = std::floor(v / cell_);
+    double c = std::floor(v * perCell_);
     if (!(c > -double(kCellLimit))) return -kCellLimit;  // also NaN
     if (c > double(kCellLimit)) return kCellLimit;
     return int64_t(c);
@@ -172,20 +175,20 @@ size_t Hash(uint64_t key, size_t mask) {
 // v in steps from o, rounded down (up) and one more step outwards, kept within the cell.
 // A cell spans steps 1 to 254 (kSteps = 253 from its lower corner at step 1), leaving 0
 // and 255 for what lies just outside it.
-uint8_t StepDown(double v, double o, double step) {
-    double q = std::floor((v - o) / step) - 1.0 + 1.0;
+uint8_t StepDown(double v, double o, double perStep) {
+    double q = std::floor((v - o) * perStep) - 1.0 + 1.0;
     return uint8_t(std::clamp(q, 0.0, 255.0));
 }
-uint8_t StepUp(double v, double o, double step) {
-    double q = std::ceil((v - o) / step) + 1.0 + 1.0;
+uint8_t StepUp(double v, double o, double perStep) {
+    double q = std::ceil((v - o) * perStep) + 1.0 + 1.0;
     return uint8_t(std::clamp(q, 0.0, 255.0));
 }
 }  // namespace
 
 GridEntry SpatialGrid::EntryOf(int32_t id, const Box& b, int64_t cx, int64_t cy) const {
-    const double ox = double(cx) * cell_, oy = double(cy) * cell_, step = cell_ / kSteps;
-    return {id, StepDown(b.minX, ox, step), StepDown(b.minY, oy, step), StepUp(b.maxX, ox, step),
-            StepUp(b.maxY, oy, step)};
+    const double ox = double(cx) * cell_, oy = double(cy) * cell_, per = perStep_;
+    return {id, StepDown(b.minX, ox, per), StepDown(b.minY, oy, per), StepUp(b.maxX, ox, per),
+            StepUp(b.maxY, oy, per)};
 }
 
 std::vector<GridEntry>* SpatialGrid::Find(int64_t cx, int64_t cy) {
@@ -314,15 +317,15 @@ void SpatialGrid::Query(const Box& box, std::vector<int32_t>& out, uint8_t skip)
     r.x1 = std::min(r.x1, extent_.x1);
     r.y1 = std::min(r.y1, extent_.y1);
     if (r.x0 > r.x1 || r.y0 > r.y1) return;
-    const double step = cell_ / kSteps;
+    const double per = perStep_;
     auto scan = [&](int64_t cx, int64_t cy, const std::vector<GridEntry>& v) {
         const double ox = double(cx) * cell_, oy = double(cy) * cell_;
         // The query box in the cell's steps, rounded outwards; beyond the cell it is cut to
         // just outside it, which every entry lies within.
-        const double qx0 = std::clamp(std::floor((box.minX - ox) / step) - 1.0 + 1.0, -1.0, 256.0);
-        const double qy0 = std::clamp(std::floor((box.minY - oy) / step) - 1.0 + 1.0, -1.0, 256.0);
-        const double qx1 = std::clamp(std::ceil((box.maxX - ox) / step) + 1.0 + 1.0, -1.0, 256.0);
-        const double qy1 = std::clamp(std::ceil((box.maxY - oy) / step) + 1.0 + 1.0, -1.0, 256.0);
+        const double qx0 = std::clamp(std::floor((box.minX - ox) * per) - 1.0 + 1.0, -1.0, 256.0);
+        const double qy0 = std::clamp(std::floor((box.minY - oy) * per) - 1.0 + 1.0, -1.0, 256.0);
+        const double qx1 = std::clamp(std::ceil((box.maxX - ox) * per) + 1.0 + 1.0, -1.0, 256.0);
+        const double qy1 = std::clamp(std::ceil((box.maxY - oy) * per) + 1.0 + 1.0, -1.0, 256.0);
         const int32_t ax0 = int32_t(qx0), ay0 = int32_t(qy0), ax1 = int32_t(qx1),
                       ay1 = int32_t(qy1);
         const uint32_t skipMask = uint32_t(skip & 3) << kFlagShift;
@@ -377,7 +380,7 @@ double SpatialGrid::RingReach(double x, double y, int64_t k) const {
     if (k <= 0 || cell_ <= 0.0) return 0.0;
     // Ring k lies k - 1 whole cells beyond the edge of the query point's own cell that is
     // nearest the point.
-    const double gx = x / cell_, gy = y / cell_;
+    const double gx = x * perCell_, gy = y * perCell_;  // as CellOf places them
     double edge = 0.0;
     if (std::fabs(gx) < double(kCellLimit) && std::fabs(gy) < double(kCellLimit)) {
         const double fx = gx - std::floor(gx), fy = gy - std::floor(gy);
