@@ -55,7 +55,18 @@ double PointCircleDistance(const CircleElement& circle, double px, double py) {
 }
 
 bool AngleToPnt(const CircleElement& circle, double& x, double& y, double angle) {
-    // Called once per arc end, so the status is simply watched throughout.
+    // Every arc of a drawing being read comes this way twice. With its values of at most
+    // 1e300 in size nothing can fault: sine and cosine of a finite angle raise nothing, are
+    // at most 1 in size, and no product or sum can then overflow. Only other values have
+    // the status watched.
+    constexpr double kSafe = 1e300;
+    if (std::fabs(angle) <= kSafe && std::fabs(circle.radius) <= kSafe &&
+        std::fabs(circle.cx) <= kSafe && std::fabs(circle.cy) <= kSafe) {
+        const double a = DegToRad(angle);
+        x = std::cos(a) * circle.radius + circle.cx;
+        y = std::sin(a) * circle.radius + circle.cy;
+        return true;
+    }
     FpFaultScope scope;
     const double a = DegToRad(Opaque(angle));
     const double r = Opaque(circle.radius);
