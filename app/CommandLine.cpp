@@ -7,12 +7,15 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "files/DacFile.h"
 #include "files/DxfReader.h"
 #include "files/DxfWriter.h"
 #include "files/TarnixReader.h"
+#include "files/TextFileIo.h"
 #include "kernel/UserPrompts.h"
 #include "model/DrawingStore.h"
 
@@ -194,7 +197,18 @@ namespace {
 int ConvertInto(DrawingStore& store, const QString& input, DrawingFormat in,
                 const std::string& outPath, DrawingFormat out) {
     if (!store.CreateStore()) return 1;
-    if (int status = ReadDrawing(store, input, in)) return status;
+    // The file the output replaces gives back its cached pages while the drawing is read, on
+    // a thread of its own: the new file's pages are then made from memory just freed, and
+    // the rename at the end has nothing left to free. Not when it is the input itself.
+    std::thread dropper;
+    try {
+        dropper = std::thread(DropCachedPages, outPath, input.toStdString());
+    } catch (const std::system_error&) {
+        // No thread: the save frees the pages itself.
+    }
+    const int status = ReadDrawing(store, input, in);
+    if (dropper.joinable()) dropper.join();
+    if (status) return status;
     const bool written =
         out == DrawingFormat::Dac ? SaveDacFile(outPath, store) : SaveDxfFile(outPath, store);
     if (!written) {

@@ -2,6 +2,7 @@
 #include "files/TextFileIo.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -385,8 +386,26 @@ bool SaveFileAtomically(const std::string& path,
     return file.commit();
 }
 
+void DropCachedPages(const std::string& path, const std::string& except) {
+#ifdef __linux__
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return;
+    struct stat st, other;
+    const bool same = !except.empty() && ::stat(except.c_str(), &other) == 0 &&
+                      ::fstat(fd, &st) == 0 && st.st_dev == other.st_dev &&
+                      st.st_ino == other.st_ino;
+    if (!same && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+#else
+    (void)path;
+    (void)except;
+#endif
+}
+
 bool SaveFileAtomicallyPlaced(const std::string& path,
                               const std::function<bool(const PlacedSink&)>& write) {
+    DropCachedPages(path);
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) return false;
     const int fd = file.handle();

@@ -86,6 +86,14 @@ private:
 bool ReadFileLines(const std::string& path, LineSplitter& splitter,
                    const std::function<void(int64_t done, int64_t total)>& progress = {});
 
+// Gives back the pages of the file at `path` that the system keeps in memory, unless it is
+// the file at `except`; the file itself is untouched (pages not yet on the disk stay). A
+// file about to be replaced by a large new one frees its pages before the new one's are
+// made, so that those are made from memory just freed (fresh memory from the system costs
+// several times as much on a virtual machine that hands free memory back to its host), and
+// the rename that replaces it has no pages left to free.
+void DropCachedPages(const std::string& path, const std::string& except = {});
+
 // Writes v as printf's %.6lf does in the C locale (the exact binary value rounded to six
 // decimals, ties to even) and returns the end of what it wrote. The usual coordinate is
 // rounded in integer arithmetic; very large values, infinities and NaNs go to

@@ -1,7 +1,11 @@
 // The dac file: record parsing, both readers, the writer's bytes and the all-or-nothing save.
 #include <gtest/gtest.h>
 #include <locale.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +22,7 @@
 #include <random>
 
 #include "files/DacFile.h"
+#include "files/TextFileIo.h"
 #include "model/DrawingStore.h"
 
 bool operator==(const DacRecord& a, const DacRecord& b) {
@@ -283,6 +288,43 @@ TEST(DacFile, TruncatedOrDamagedFilesGiveOnlyFiniteLineAndCircleRecords) {
         total += check(bytes);
     }
     EXPECT_GT(total, 3000u);
+}
+
+// Dropping the cached pages of the file a save replaces: whatever the path names, the files
+// keep their bytes and nothing waits (a pipe is not opened for reading as a file); a file
+// named as the exception keeps its pages where the system can tell.
+TEST(DacFile, DroppingCachedPagesLeavesEveryFileAsItWas) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("old.dac"), pipe = dir.filePath("pipe.dac");
+    const std::string bytes(1 << 20, 'x');
+    Put(file, bytes);
+    ASSERT_EQ(mkfifo(pipe.toStdString().c_str(), 0600), 0);
+    for (const QString& path : {file, pipe, dir.path(), dir.filePath("missing.dac")})
+        DropCachedPages(path.toStdString());
+    EXPECT_EQ(Slurp(file), bytes);
+
+    // Residency as mincore sees it, where the file system drops clean pages on request.
+    const int fd = ::open(file.toStdString().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fsync(fd), 0);
+    void* map = ::mmap(nullptr, bytes.size(), PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto resident = [&] {
+        std::vector<unsigned char> pages((bytes.size() + 4095) / 4096);
+        ::mincore(map, bytes.size(), pages.data());
+        return std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
+    };
+    Slurp(file);
+    const auto before = resident();
+    DropCachedPages(file.toStdString(), file.toStdString());
+    EXPECT_EQ(resident(), before);
+    DropCachedPages(file.toStdString());
+    if (resident() < before) {
+        EXPECT_EQ(resident(), 0);
+    }
+    ::munmap(map, bytes.size());
+    ::close(fd);
+    EXPECT_EQ(Slurp(file), bytes);
 }
 
 TEST(DacFile, SavingReplacesTheFileWholeOrLeavesItUntouched) {
