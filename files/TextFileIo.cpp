@@ -388,14 +388,15 @@ bool SaveFileAtomically(const std::string& path,
 
 void DropCachedPages(const std::string& path, const std::string& except) {
 #ifdef __linux__
+    // Only a plain file is opened at all: opening a device or a pipe can do things.
+    struct stat st, other;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (!except.empty() && ::stat(except.c_str(), &other) == 0 && st.st_dev == other.st_dev &&
+        st.st_ino == other.st_ino)
+        return;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return;
-    struct stat st, other;
-    const bool same = !except.empty() && ::stat(except.c_str(), &other) == 0 &&
-                      ::fstat(fd, &st) == 0 && st.st_dev == other.st_dev &&
-                      st.st_ino == other.st_ino;
-    if (!same && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
 #else
     (void)path;
