@@ -204,7 +204,7 @@ int ConvertInto(DrawingStore& store, const QString& input, DrawingFormat in,
     try {
         dropper = std::thread(DropCachedPages, outPath, input.toStdString());
     } catch (const std::system_error&) {
-        // No thread: the save frees the pages itself.
+        // No thread: a dac save still frees them, just before it writes.
     }
     const int status = ReadDrawing(store, input, in);
     if (dropper.joinable()) dropper.join();
